@@ -1,0 +1,87 @@
+#include "decode/boundary.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "decode/bcsl_code.h"
+
+namespace {
+
+int classAt(const float* pixels, size_t pixel) {
+    const float* p = pixels + 3 * pixel;
+    return classifyStripeColor(p[0], p[1], p[2]);
+}
+
+// One position of a line: `cur` and `prev` are the pixel indices of this
+// position and the one before it on the line, `run` the line's run colour.
+inline void walkPosition(const float* p1, const float* p2, float* out, size_t cur, size_t prev,
+                         int& run) {
+    const int c = classAt(p1, cur);
+    if (run == kStripeNone || c == kStripeNone) {
+        run = c;  // a change next to an uncoloured pixel is never marked
+        return;
+    }
+    if (c == run) return;
+    const int q0 = classAt(p2, prev);
+    const int q1 = classAt(p2, cur);
+    if (q0 == kStripeNone || q1 == kStripeNone || q0 == q1) return;  // change stays pending
+    const int code = bcslCode(run, c, q1, q0);
+    float* mark = out + 3 * cur;
+    mark[0] = 1.0f;
+    mark[1] = 1.0f;
+    mark[2] = static_cast<float>(code / 255.0);
+    run = c;
+}
+
+// The output, all zeros, or nullptr after a message when the inputs are unfit.
+Image* prepare(const char* name, const Image* pattern1, const Image* pattern2) {
+    if (pattern1 == nullptr || pattern2 == nullptr) {
+        std::fprintf(stderr, "%s: missing input image.\n", name);
+        return nullptr;
+    }
+    if (pattern1->width != pattern2->width || pattern1->height != pattern2->height) {
+        std::fprintf(stderr, "%s: images of different sizes (%d x %d and %d x %d).\n", name,
+                     pattern1->width, pattern1->height, pattern2->width, pattern2->height);
+        return nullptr;
+    }
+    return imgCreateZeroed(pattern1->width, pattern1->height);
+}
+
+}  // namespace
+
+Image* bcslDecodeVertical(const Image* pattern1, const Image* pattern2) {
+    Image* out = prepare("bcslDecodeVertical", pattern1, pattern2);
+    if (out == nullptr) return nullptr;
+    const size_t width = static_cast<size_t>(out->width);
+    const size_t height = static_cast<size_t>(out->height);
+    if (width == 0) return out;
+    for (size_t y = 0; y < height; ++y) {
+        const size_t row = y * width;
+        int run = classAt(pattern1->pixels, row);
+        for (size_t x = 1; x < width; ++x) {
+            walkPosition(pattern1->pixels, pattern2->pixels, out->pixels, row + x, row + x - 1, run);
+        }
+    }
+    return out;
+}
+
+Image* bcslDecodeHorizontal(const Image* pattern1, const Image* pattern2) {
+    Image* out = prepare("bcslDecodeHorizontal", pattern1, pattern2);
+    if (out == nullptr) return nullptr;
+    const size_t width = static_cast<size_t>(out->width);
+    const size_t height = static_cast<size_t>(out->height);
+    if (height == 0) return out;
+    // The columns are independent lines. They are walked side by side, one row
+    // at a time, each with its own run colour, so that memory is read in the
+    // order it is stored; every column still sees its positions in order.
+    std::vector<int> run(width);
+    for (size_t x = 0; x < width; ++x) run[x] = classAt(pattern1->pixels, x);
+    for (size_t y = 1; y < height; ++y) {
+        const size_t row = y * width;
+        for (size_t x = 0; x < width; ++x) {
+            walkPosition(pattern1->pixels, pattern2->pixels, out->pixels, row + x, row - width + x,
+                         run[x]);
+        }
+    }
+    return out;
+}

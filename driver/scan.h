@@ -1,0 +1,28 @@
+// The scan driver: the whole batch over the twelve turntable angles.
+//
+// In the working directory it reads the 192 photographs of cavalo/ and writes
+// "pontos.txt" (all angles, in the object's frame) and "pontos_<angle>.txt"
+// (one per angle, as triangulated). For every angle and camera it reads the
+// positive and negative exposures of the two vertical and the two horizontal
+// patterns, forms their differences, decodes the stripe boundaries and files
+// the grid crossings in that camera's table; then both tables become points.
+// Each image is released as soon as the stage that consumes it has run, so no
+// more than five are alive at once.
+//
+// A camera whose photographs cannot all be read or decoded is skipped for that
+// angle (its table stays empty, so the angle gives no points) and the run goes
+// on. A point file that cannot be created or written is named on stderr and
+// the run goes on without it. Either way the run ends with a summary line on
+// stderr and status 1 instead of the success line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The path of photograph `read` (1 to 8, in the order the camera sequence
+// reads them) of `camera` (1 or 2) at `angle` degrees, relative to the
+// working directory.
+std::string scanPhotographPath(int read, int camera, int32_t angle);
+
+// Runs the scan in the working directory; returns the exit status.
+int scanRun();

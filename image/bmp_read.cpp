@@ -1,0 +1,152 @@
+#include "image/bmp_read.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr long kHeaderBytes = 54;
+constexpr size_t kBlockBytes = 256 * 1024;  // pixel bytes read per call
+
+uint32_t le32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint16_t le16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+// byte / 255.0 in double, rounded to float, for all 256 bytes; built once and
+// never changed.
+const std::array<float, 256>& byteToFloat() {
+    static const std::array<float, 256> table = [] {
+        std::array<float, 256> t{};
+        for (int b = 0; b < 256; ++b) t[b] = static_cast<float>(b / 255.0);
+        return t;
+    }();
+    return table;
+}
+
+// Size of the stream in bytes, or -1 when it cannot be told; the position is
+// left at `back`.
+long streamLength(std::FILE* file, long back) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return -1;
+    const long length = std::ftell(file);
+    if (std::fseek(file, back, SEEK_SET) != 0) return -1;
+    return length;
+}
+
+// The pixel-loading step: reads height rows of `stride` bytes from the current
+// position and converts them. Rows are read in blocks of several rows; file
+// row i becomes image row i, or height - 1 - i for a top-down file.
+Image* get24bits(std::FILE* file, Image* image, uint64_t stride, bool topDown) {
+    const int32_t width = image->width;
+    const int32_t height = image->height;
+    // stride <= 3 * (2^31 - 1) + 3, so a block of at least one row fits size_t.
+    const size_t rowsPerBlock =
+        stride >= kBlockBytes ? 1 : static_cast<size_t>(kBlockBytes / stride);
+    unsigned char* block = static_cast<unsigned char*>(std::malloc(rowsPerBlock * stride));
+    if (block == nullptr) {
+        std::fputs("get24bits: Not enough memory.\n", stderr);
+        imgDestroy(image);
+        return nullptr;
+    }
+    const std::array<float, 256>& toFloat = byteToFloat();
+    for (int32_t y0 = 0; y0 < height;) {
+        const size_t rows = std::min<size_t>(rowsPerBlock, static_cast<size_t>(height - y0));
+        if (std::fread(block, 1, rows * stride, file) != rows * stride) {
+            std::fputs("get24bits: Unexpected end of file.\n", stderr);
+            std::free(block);
+            imgDestroy(image);
+            return nullptr;
+        }
+        for (size_t r = 0; r < rows; ++r) {
+            const int32_t fileRow = y0 + static_cast<int32_t>(r);
+            const int32_t y = topDown ? height - 1 - fileRow : fileRow;
+            const unsigned char* in = block + r * stride;
+            float* out = image->pixels + static_cast<size_t>(y) * static_cast<size_t>(width) * 3;
+            for (int32_t x = 0; x < width; ++x, in += 3, out += 3) {
+                out[0] = toFloat[in[2]];  // red
+                out[1] = toFloat[in[1]];  // green
+                out[2] = toFloat[in[0]];  // blue
+            }
+        }
+        y0 += static_cast<int32_t>(rows);
+    }
+    std::free(block);
+    return image;
+}
+
+}  // namespace
+
+Image* imgReadBMPStream(std::FILE* file) {
+    unsigned char header[kHeaderBytes];
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    // Everything up to and including the bit count (30 bytes) must be there.
+    if (got < 30 || le16(header + 28) != 24) {
+        std::fputs("imgReadBMP: Not a bitmap 24 bits file.\n", stderr);
+        return nullptr;
+    }
+    const int32_t width = static_cast<int32_t>(le32(header + 18));
+    const int32_t rawHeight = static_cast<int32_t>(le32(header + 22));
+    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) {
+        std::fprintf(stderr, "imgReadBMP: unsupported picture size %d x %d.\n", width, rawHeight);
+        return nullptr;
+    }
+    if (got < static_cast<size_t>(kHeaderBytes)) {
+        std::fputs("get24bits: Unexpected end of file.\n", stderr);
+        return nullptr;
+    }
+    const bool topDown = rawHeight < 0;
+    const int32_t height = topDown ? -rawHeight : rawHeight;
+
+    // Row stride: 3 bytes a pixel rounded up to a multiple of 4. width < 2^31,
+    // so stride < 2^33 and stride * height < 2^64: no overflow in 64 bits.
+    uint64_t stride = 3 * static_cast<uint64_t>(width);
+    if (stride % 4 != 0) stride = (stride | 3) + 1;
+    const uint64_t pixelBytes = stride * static_cast<uint64_t>(height);
+
+    // The file's real size bounds every allocation: a header that claims more
+    // rows than the file holds is refused before anything is allocated.
+    const long length = streamLength(file, kHeaderBytes);
+    if (length < 0) {
+        std::fprintf(stderr, "imgReadBMP: cannot tell the size of the file: %s.\n",
+                     std::strerror(errno));
+        return nullptr;
+    }
+    const uint64_t fileBytes = static_cast<uint64_t>(length);
+    uint64_t offset = le32(header + 10);
+    if (offset < static_cast<uint64_t>(kHeaderBytes) || offset > fileBytes ||
+        pixelBytes > fileBytes - offset) {
+        offset = kHeaderBytes;
+    }
+    if (offset > fileBytes || pixelBytes > fileBytes - offset) {
+        std::fputs("get24bits: Unexpected end of file.\n", stderr);
+        return nullptr;
+    }
+    if (offset != static_cast<uint64_t>(kHeaderBytes) &&
+        std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
+        std::fputs("get24bits: Unexpected end of file.\n", stderr);
+        return nullptr;
+    }
+
+    Image* image = imgCreate(width, height);
+    if (image == nullptr) return nullptr;
+    return get24bits(file, image, stride, topDown);
+}
+
+Image* imgReadBMP(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "imgReadBMP: cannot open \"%s\": %s.\n", path, std::strerror(errno));
+        return nullptr;
+    }
+    Image* image = imgReadBMPStream(file);
+    std::fclose(file);
+    return image;
+}

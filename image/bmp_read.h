@@ -1,0 +1,28 @@
+// imgReadBMP: loads an uncompressed 24-bit BMP photograph into a new Image.
+//
+// Each channel becomes byte / 255 (computed in double, stored as float); row 0
+// of the Image is the first row of pixels stored in the file. Messages go to
+// stderr, one line each, and every failure returns nullptr with nothing left
+// allocated or open:
+//   "imgReadBMP: Not a bitmap 24 bits file."  header too short or bit count != 24
+//   "get24bits: Unexpected end of file."       the file cannot hold its pixel rows
+//   "get24bits: Not enough memory."            no memory for the pixel block
+//   "imgReadBMP: ..."                          a file that cannot be opened, or a
+//                                              width or height that is zero,
+//                                              negative (width) or too large
+//
+// The pixel rows begin at the offset stored at byte 10 when it is at least 54
+// and the rows fit behind it in the file, else directly behind the 54-byte
+// headers. A negative height (rows stored top down) loads as the bottom-up
+// file of the same picture would.
+#pragma once
+
+#include <cstdio>
+
+#include "image/image.h"
+
+Image* imgReadBMP(const char* path);
+
+// The reader's core on a stream open for reading from its first byte; the
+// stream stays open. Used by imgReadBMP and by the fuzzer on memory streams.
+Image* imgReadBMPStream(std::FILE* file);
