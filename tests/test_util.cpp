@@ -36,7 +36,7 @@ std::string readFile(const std::string& path) {
 Image* readBMPBytes(const std::vector<unsigned char>& bytes) {
     std::FILE* f = std::tmpfile();
     if (f == nullptr) return nullptr;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::rewind(f);
     Image* image = imgReadBMPStream(f);
     std::fclose(f);

@@ -1,0 +1,33 @@
+// slscan-eval: how close the points of a synthetic scan lie to its true
+// surface, and whether pontos.txt is the per-angle files turned back.
+#include <cstdio>
+#include <cstring>
+
+#include "eval/report.h"
+
+int main(int argc, char** argv) {
+    bool json = false;
+    const char* dir = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else if (argv[i][0] != '-' && dir == nullptr) {
+            dir = argv[i];
+        } else {
+            dir = nullptr;
+            break;
+        }
+    }
+    if (dir == nullptr) {
+        std::fputs("usage: slscan-eval [--json] DIR\n", stderr);
+        return 2;
+    }
+    EvalReport report;
+    std::string error;
+    if (!evalScan(dir, &report, &error)) {
+        std::fprintf(stderr, "slscan-eval: %s\n", error.c_str());
+        return 1;
+    }
+    std::fputs((json ? evalJson(report) : evalText(report)).c_str(), stdout);
+    return 0;
+}

@@ -1,0 +1,26 @@
+// The accuracy report of a scan rendered with known truth.
+//
+// Reads DIR/scene.txt (written by slscan-render), DIR/pontos.txt and the
+// twelve DIR/pontos_<angle>.txt, and measures every point of pontos.txt
+// against the true surface. The turn check takes each per-angle line, turns it
+// back by the angle as the scanner does, and compares it with the same line of
+// pontos.txt.
+#pragma once
+
+#include <string>
+
+struct EvalReport {
+    std::string object;
+    long perAngle[12] = {};
+    long points = 0;  // lines of pontos.txt
+    double median = 0, p90 = 0, max = 0;  // distance to the surface
+    double within1 = 0, beyond5 = 0;      // shares, 0 to 1
+    bool turnOk = false;
+    std::string turnProblem;  // why the turn check failed
+};
+
+// False, with a one-line reason in *error, when a file cannot be read.
+bool evalScan(const std::string& dir, EvalReport* report, std::string* error);
+
+std::string evalText(const EvalReport& report);
+std::string evalJson(const EvalReport& report);

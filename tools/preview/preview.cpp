@@ -1,0 +1,124 @@
+#include "preview/preview.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int kPanel = 420;   // side of one view in pixels
+constexpr int kMargin = 20;
+constexpr int kKeyHeight = 40;
+
+Rgb hsv(double h) {
+    const double c = 0.9, x = c * (1 - std::fabs(std::fmod(h / 60, 2) - 1)), m = 0.1;
+    double r = 0, g = 0, b = 0;
+    if (h < 60) { r = c; g = x; }
+    else if (h < 120) { r = x; g = c; }
+    else if (h < 180) { g = c; b = x; }
+    else if (h < 240) { g = x; b = c; }
+    else if (h < 300) { r = x; b = c; }
+    else { r = c; b = x; }
+    const auto byte = [&](double v) { return static_cast<unsigned char>(std::lround((v + m) * 255)); };
+    return {byte(r), byte(g), byte(b)};
+}
+
+// Five-by-seven digits for the key.
+const unsigned char kDigits[10][7] = {
+    {14, 17, 19, 21, 25, 17, 14}, {4, 12, 4, 4, 4, 4, 14},     {14, 17, 1, 2, 4, 8, 31},
+    {31, 2, 4, 2, 1, 17, 14},     {2, 6, 10, 18, 31, 2, 2},    {31, 16, 30, 1, 1, 17, 14},
+    {6, 8, 16, 30, 17, 17, 14},   {31, 1, 2, 4, 8, 8, 8},      {14, 17, 17, 14, 17, 17, 14},
+    {14, 17, 17, 15, 1, 2, 12},
+};
+
+struct Canvas {
+    int width, height;
+    std::vector<unsigned char> rgb;
+    void set(int x, int y, Rgb c) {
+        if (x < 0 || y < 0 || x >= width || y >= height) return;
+        unsigned char* p = &rgb[3 * (static_cast<size_t>(y) * width + x)];
+        p[0] = c.r;
+        p[1] = c.g;
+        p[2] = c.b;
+    }
+    void text(int x, int y, const std::string& s, Rgb c) {
+        for (char ch : s) {
+            if (ch >= '0' && ch <= '9')
+                for (int r = 0; r < 7; ++r)
+                    for (int k = 0; k < 5; ++k)
+                        if (kDigits[ch - '0'][r] >> (4 - k) & 1) set(x + k, y + r, c);
+            x += 6;
+        }
+    }
+};
+
+}  // namespace
+
+Rgb previewAngleColour(int angle) {
+    if (angle < 0) return {160, 160, 160};
+    return hsv(std::fmod(angle, 360.0));
+}
+
+std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int* width,
+                                       int* height) {
+    Canvas canvas{3 * kPanel + 4 * kMargin, kPanel + 2 * kMargin + kKeyHeight, {}};
+    canvas.rgb.assign(3 * static_cast<size_t>(canvas.width) * canvas.height, 24);
+    // One scale for all three views: the largest extent of the cloud.
+    Vec3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
+    for (const CloudPoint& c : cloud) {
+        lo = {std::min(lo.x, c.p.x), std::min(lo.y, c.p.y), std::min(lo.z, c.p.z)};
+        hi = {std::max(hi.x, c.p.x), std::max(hi.y, c.p.y), std::max(hi.z, c.p.z)};
+    }
+    const double extent = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z, 1e-9});
+    const Vec3 mid = 0.5 * (lo + hi);
+    const double scale = (kPanel - 10) / extent;
+    for (int view = 0; view < 3; ++view) {
+        const int left = kMargin + view * (kPanel + kMargin);
+        for (int i = 0; i < kPanel; ++i) {  // panel background
+            for (int j = 0; j < kPanel; ++j) canvas.set(left + i, kMargin + j, {40, 40, 44});
+        }
+        // Far points first, so that near ones stay on top.
+        std::vector<const CloudPoint*> order;
+        for (const CloudPoint& c : cloud) order.push_back(&c);
+        const auto depth = [view](const CloudPoint* c) {
+            return view == 0 ? c->p.z : view == 1 ? -c->p.x : c->p.y;
+        };
+        std::sort(order.begin(), order.end(),
+                  [&](const CloudPoint* a, const CloudPoint* b) { return depth(a) < depth(b); });
+        for (const CloudPoint* c : order) {
+            const double u = view == 0 ? c->p.x - mid.x : view == 1 ? c->p.z - mid.z : c->p.x - mid.x;
+            const double v = view == 2 ? c->p.z - mid.z : c->p.y - mid.y;
+            const int x = left + kPanel / 2 + static_cast<int>(std::lround(u * scale));
+            const int y = kMargin + kPanel / 2 - static_cast<int>(std::lround(v * scale));
+            const Rgb colour = previewAngleColour(c->angle);
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx) canvas.set(x + dx, y + dy, colour);
+        }
+    }
+    // The key: a swatch and the angle for each of the twelve views.
+    const int keyTop = kMargin + kPanel + 14;
+    for (int i = 0; i < 12; ++i) {
+        const int x = kMargin + i * 105;
+        for (int a = 0; a < 14; ++a)
+            for (int b = 0; b < 14; ++b) canvas.set(x + a, keyTop + b, previewAngleColour(30 * i));
+        canvas.text(x + 20, keyTop + 4, std::to_string(30 * i), {230, 230, 230});
+    }
+    *width = canvas.width;
+    *height = canvas.height;
+    return canvas.rgb;
+}
+
+std::string previewPly(const std::vector<CloudPoint>& cloud) {
+    std::string s = "ply\nformat ascii 1.0\ncomment slscan point cloud, coloured by turntable angle\n";
+    s += "element vertex " + std::to_string(cloud.size()) + "\n";
+    s += "property float x\nproperty float y\nproperty float z\n";
+    s += "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
+    char line[160];
+    for (const CloudPoint& c : cloud) {
+        const Rgb colour = previewAngleColour(c.angle);
+        std::snprintf(line, sizeof line, "%.6f %.6f %.6f %d %d %d\n", c.p.x, c.p.y, c.p.z,
+                      colour.r, colour.g, colour.b);
+        s += line;
+    }
+    return s;
+}

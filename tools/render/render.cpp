@@ -1,0 +1,151 @@
+#include "render/render.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+const int kStripePattern1[37] = {1, 2, 3, 1, 2, 3, 1, 3, 2, 1, 3, 1, 3, 2, 1, 2, 3, 1, 2,
+                                 1, 3, 2, 1, 3, 1, 3, 2, 3, 1, 2, 3, 2, 3, 2, 1, 2, 1};
+const int kStripePattern2[37] = {1, 2, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 3, 2, 3, 1, 2, 1,
+                                 2, 3, 1, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 2, 3, 2, 1};
+
+namespace {
+
+constexpr int kProjectorWidth = 1024;
+constexpr int kProjectorHeight = 768;
+constexpr int kBandLow = 368, kBandHigh = 400;  // dark rows between the two halves
+
+// What one subsample of a pixel sees, shared by the eight photographs.
+struct Sample {
+    bool hit;
+    double albedo[3];
+    double light;  // 0.8 max(0, n.l) when the projector reaches the point, else 0
+    double column, row;
+};
+
+Sample trace(const SceneObject& object, const RenderOptions& options, const Camera& camera,
+             int angle, double px, double py) {
+    Sample s{false, {0, 0, 0}, 0, -1, -1};
+    Vec3 origin, direction;
+    cameraRay(camera, px, py, &origin, &direction);
+    const Vec3 o = turntableToObject(origin, angle);
+    const Vec3 d = turntableToObject(direction, angle);
+    Hit hit;
+    if (!sceneIntersect(object, o, d, 1e-6, 1e9, &hit)) return s;
+    s.hit = true;
+    const Vec3 q = o + hit.t * d;
+    double a = 0.85;
+    if (options.texture) {
+        a = 0.55 + 0.35 * std::sin(0.9 * q.x) * std::sin(0.7 * q.y + 1.0) * std::sin(0.8 * q.z);
+    }
+    s.albedo[0] = s.albedo[1] = s.albedo[2] = a;
+
+    const Vec3 world = turntableToWorld(q, angle);
+    const ProjectorPixel p = projectorProject(world);
+    if (!p.inFront || p.column < 0 || p.column >= kProjectorWidth || p.row < 0 ||
+        p.row >= kProjectorHeight)
+        return s;
+    const Vec3 toProjector = turntableToObject(projectorCentre(), angle) - q;
+    const double distance = length(toProjector);
+    const Vec3 l = (1.0 / distance) * toProjector;
+    const double facing = dot(hit.normal, l);
+    if (facing <= 0) return s;
+    Hit blocker;
+    if (sceneIntersect(object, q + 1e-4 * hit.normal, l, 1e-6, distance, &blocker)) return s;
+    s.light = 0.8 * facing;
+    s.column = p.column;
+    s.row = p.row;
+    return s;
+}
+
+// A reproducible standard normal number from the photograph, pixel and channel.
+double gaussian(uint64_t key) {
+    const auto mix = [](uint64_t z) {
+        z += 0x9E3779B97F4A7C15ull;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    };
+    const uint64_t a = mix(key), b = mix(a);
+    const double u1 = ((a >> 11) + 1.0) / 9007199254740993.0;
+    const double u2 = (b >> 11) / 9007199254740992.0;
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPi * u2);
+}
+
+}  // namespace
+
+int projectorColour(int pattern, bool vertical, double column, double row) {
+    if (column < 0 || column >= kProjectorWidth || row < 0 || row >= kProjectorHeight) return 0;
+    const int* sequence = pattern == 1 ? kStripePattern1 : kStripePattern2;
+    int stripe;
+    if (vertical) {
+        stripe = static_cast<int>(std::floor(column * 37 / kProjectorWidth));
+    } else if (row < kBandLow) {
+        stripe = static_cast<int>(std::floor(row * 37 / kBandLow));
+    } else if (row >= kBandHigh) {
+        stripe = static_cast<int>(std::floor((row - kBandHigh) * 37 / (kProjectorHeight - kBandHigh)));
+    } else {
+        return 0;
+    }
+    return sequence[stripe < 0 ? 0 : stripe > 36 ? 36 : stripe];
+}
+
+void renderView(const SceneObject& object, const RenderOptions& options, int camera, int angle,
+                int threads, Image* out[8]) {
+    const Camera cam = camera == 1 ? camCamera1() : camCamera2();
+    const int w = options.width, h = options.height, n = options.antialias;
+    for (int i = 0; i < 8; ++i) out[i] = imgCreate(w, h);
+    std::atomic<int> nextRow{0};
+    const auto work = [&] {
+        std::vector<Sample> samples(static_cast<size_t>(n) * n);
+        for (int y; (y = nextRow.fetch_add(1)) < h;) {
+            for (int x = 0; x < w; ++x) {
+                for (int j = 0; j < n; ++j)
+                    for (int i = 0; i < n; ++i)
+                        samples[j * n + i] = trace(object, options, cam, angle,
+                                                   x + (i + 0.5) / n - 0.5, y + (j + 0.5) / n - 0.5);
+                for (int read = 1; read <= 8; ++read) {
+                    const int pattern = (read - 1) / 2 % 2 + 1;
+                    const bool positive = read % 2 == 1, vertical = read <= 4;
+                    double v[3] = {0, 0, 0};
+                    for (const Sample& s : samples) {
+                        if (!s.hit) continue;
+                        const int colour =
+                            s.light > 0 ? projectorColour(pattern, vertical, s.column, s.row) : 0;
+                        for (int c = 0; c < 3; ++c) {
+                            const bool lit = colour != 0 && ((colour == c + 1) == positive);
+                            v[c] += s.albedo[c] * (options.ambient + (lit ? s.light : 0.0));
+                        }
+                    }
+                    float* p = out[read - 1]->pixels + 3 * (static_cast<size_t>(y) * w + x);
+                    for (int c = 0; c < 3; ++c) {
+                        double value = v[c] / (n * n);
+                        if (options.noise > 0) {
+                            const uint64_t key =
+                                ((((static_cast<uint64_t>(options.seed) * 2 + camera) * 360 + angle) *
+                                      8 + read) * 1048576 + static_cast<uint64_t>(y) * w + x) * 3 + c;
+                            value += options.noise / 255.0 * gaussian(key);
+                        }
+                        p[c] = static_cast<float>(value);
+                    }
+                }
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+}
+
+std::string renderDescription(const RenderOptions& o) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf,
+                  "slscan-render 1\nobject %s\nantialias %d\nnoise %.17g\ntexture %d\n"
+                  "ambient %.17g\nseed %u\nsize %d %d\n",
+                  o.object.c_str(), o.antialias, o.noise, o.texture ? 1 : 0, o.ambient, o.seed,
+                  o.width, o.height);
+    return buf;
+}

@@ -1,0 +1,42 @@
+// The synthetic rig: renders the eight photographs of one camera at one
+// turntable angle, as the real rig would take them.
+//
+// Each pixel is traced once per subsample; the hit point, its normal, its
+// projector pixel and whether the projector sees it are shared by the eight
+// photographs, which differ only in the stripe colour projected there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "image/image.h"
+#include "scene/scene.h"
+
+struct RenderOptions {
+    std::string object = "horse";
+    int antialias = 2;      // subsamples per pixel along each axis (1 = off)
+    double noise = 0.0;     // Gaussian noise, standard deviation in byte units
+    bool texture = false;   // a varying albedo instead of a uniform one
+    double ambient = 0.05;
+    uint32_t seed = 1;
+    int width = 1024;
+    int height = 768;
+};
+
+// The 37-stripe colour sequences of pattern 1 and 2 (1 red, 2 green, 3 blue).
+extern const int kStripePattern1[37];
+extern const int kStripePattern2[37];
+
+// The colour (1 to 3) that projector pixel (column, row) shows in a pattern
+// (1 or 2) of vertical or horizontal stripes, or 0 outside the picture and in
+// the dark band of rows 368 to 399.
+int projectorColour(int pattern, bool vertical, double column, double row);
+
+// Renders photographs 1 to 8 of `camera` (1 or 2) at `angle` degrees, in the
+// order the scanner reads them, into out[0..7] (new images the caller owns),
+// using `threads` threads.
+void renderView(const SceneObject& object, const RenderOptions& options, int camera, int angle,
+                int threads, Image* out[8]);
+
+// The description of a render that slscan-eval reads back.
+std::string renderDescription(const RenderOptions& options);

@@ -1,0 +1,80 @@
+// Synthetic scenes for the tools: exact objects, the projector and the rig.
+//
+// An object is a union of spheres, capsules and boxes in its own frame (the
+// frame of the turntable, y up). Rays are intersected analytically and the
+// distance of a point to the surface is the union's signed distance, so the
+// renderer and the accuracy report share one exact truth.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "geometry/camera.h"
+
+struct Vec3 {
+    double x, y, z;
+};
+
+inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vec3 operator*(double s, Vec3 a) { return {s * a.x, s * a.y, s * a.z}; }
+inline double dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3 cross(Vec3 a, Vec3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+Vec3 normalized(Vec3 a);
+double length(Vec3 a);
+
+enum class PrimitiveKind { kSphere, kCapsule, kBox };
+
+struct Primitive {
+    PrimitiveKind kind;
+    Vec3 a;           // sphere centre, capsule end, box centre
+    Vec3 b;           // capsule other end, box half extents
+    double radius;    // sphere and capsule
+};
+
+struct SceneObject {
+    std::string name;
+    std::vector<Primitive> parts;
+    Vec3 boundCentre;  // a sphere that holds every part
+    double boundRadius;
+};
+
+// "horse" (the default sample), "sphere" or "board"; false for other names.
+bool sceneMakeObject(const std::string& name, SceneObject* object);
+const char* const kSceneObjects = "horse, sphere, board";
+
+struct Hit {
+    double t;     // distance along the unit ray
+    Vec3 normal;  // outward unit normal
+};
+
+// The nearest entry of the ray (origin, unit direction) into the object with
+// t in (tMin, tMax); false when there is none.
+bool sceneIntersect(const SceneObject& object, Vec3 origin, Vec3 direction, double tMin,
+                    double tMax, Hit* hit);
+
+// Signed distance of a point of the object frame to the surface (negative
+// inside); exact outside the union.
+double sceneDistance(const SceneObject& object, Vec3 p);
+
+// The turntable: at `degrees` an object point q stands at Rot_y(+degrees) q.
+Vec3 turntableToWorld(Vec3 q, double degrees);
+Vec3 turntableToObject(Vec3 p, double degrees);
+
+// The projector: centre (0, 50, 200) looking at (0, -10, 0), 1024 x 768
+// pixels, focal length 2200; rows grow upwards.
+struct ProjectorPixel {
+    double column, row;
+    bool inFront;
+};
+Vec3 projectorCentre();
+ProjectorPixel projectorProject(Vec3 world);
+
+// The world ray of camera pixel (px, py), py as the BMP reader numbers rows:
+// from the centre along R^T normalize(px - 512, py - 384, -f).
+void cameraRay(const Camera& camera, double px, double py, Vec3* origin, Vec3* direction);
+
+// Where a world point appears in the camera (the inverse of cameraRay).
+void cameraProject(const Camera& camera, Vec3 world, double* px, double* py);
