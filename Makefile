@@ -19,5 +19,8 @@ asan:
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
+sample:
+	tools/sample.sh
+
 clean:
 	rm -rf $(BUILD) build-asan

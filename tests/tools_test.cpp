@@ -1,0 +1,184 @@
+// The synthetic rig, the accuracy report and the preview, and one whole scan
+// from rendered photographs to the report.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+
+#include "decode/boundary.h"
+#include "eval/report.h"
+#include "preview/preview.h"
+#include "render/render.h"
+#include "test_util.h"
+
+namespace {
+
+struct Deleter {
+    void operator()(Image* i) const { imgDestroy(i); }
+};
+using ImagePtr = std::unique_ptr<Image, Deleter>;
+
+void writeText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+}  // namespace
+
+TEST(Rig, HitPointsProjectBackToTheirPixel) {
+    SceneObject sphere;
+    ASSERT_TRUE(sceneMakeObject("sphere", &sphere));
+    for (const Camera& camera : {camCamera1(), camCamera2()}) {
+        for (double px : {470.0, 512.0, 551.25}) {
+            for (double py : {350.5, 384.0, 420.0}) {
+                Vec3 o, d;
+                cameraRay(camera, px, py, &o, &d);
+                Hit hit;
+                ASSERT_TRUE(sceneIntersect(sphere, o, d, 0, 1e9, &hit)) << px << "," << py;
+                const Vec3 x = o + hit.t * d;
+                EXPECT_NEAR(sceneDistance(sphere, x), 0, 1e-9);
+                double bx, by;
+                cameraProject(camera, x, &bx, &by);
+                // Rays leave along R^T, points project through R; the
+                // calibrated rotations are orthonormal to six decimals only.
+                EXPECT_NEAR(bx, px, 2e-3);
+                EXPECT_NEAR(by, py, 2e-3);
+            }
+        }
+    }
+}
+
+TEST(Rig, TurntableTurnsBothWaysAndKeepsY) {
+    const Vec3 q{3, -7, 11};
+    const Vec3 w = turntableToWorld(q, 30);
+    EXPECT_NEAR(w.x, 3 * std::cos(kPi / 6) + 11 * std::sin(kPi / 6), 1e-12);
+    EXPECT_EQ(w.y, -7);
+    const Vec3 back = turntableToObject(w, 30);
+    EXPECT_NEAR(back.x, q.x, 1e-12);
+    EXPECT_NEAR(back.z, q.z, 1e-12);
+}
+
+TEST(Rig, ProjectorPatternsAndDarkBand) {
+    EXPECT_EQ(projectorColour(1, true, 0, 100), kStripePattern1[0]);
+    EXPECT_EQ(projectorColour(2, true, 1023.9, 100), kStripePattern2[36]);
+    EXPECT_EQ(projectorColour(1, true, 1024 / 37.0 * 5 + 0.01, 0), kStripePattern1[5]);
+    EXPECT_EQ(projectorColour(1, false, 10, 380), 0);  // dark band
+    EXPECT_EQ(projectorColour(1, false, 10, 367.9), kStripePattern1[36]);
+    EXPECT_EQ(projectorColour(2, false, 10, 400), kStripePattern2[0]);
+    EXPECT_EQ(projectorColour(1, true, -1, 10), 0);
+    EXPECT_EQ(projectorColour(1, false, 10, 768), 0);
+    // Straight ahead of the projector is its centre pixel.
+    const ProjectorPixel centre = projectorProject({0, -10, 0});
+    EXPECT_NEAR(centre.column, 512, 1e-9);
+    EXPECT_NEAR(centre.row, 384, 1e-9);
+}
+
+TEST(Rig, BoardStripeBoundariesLandWhereTheProjectorPutsThem) {
+    SceneObject board;
+    ASSERT_TRUE(sceneMakeObject("board", &board));
+    RenderOptions options;
+    options.object = "board";
+    options.antialias = 1;
+    Image* images[8];
+    renderView(board, options, 1, 0, 2, images);
+    ImagePtr positive(images[0]), negative(images[1]);
+    for (int i = 2; i < 8; ++i) imgDestroy(images[i]);
+    const Camera camera = camCamera1();
+    const auto projectorColumn = [&](int x, int y) {
+        Vec3 o, d;
+        cameraRay(camera, x, y, &o, &d);
+        Hit hit;
+        EXPECT_TRUE(sceneIntersect(board, o, d, 0, 1e9, &hit));
+        return projectorProject(o + hit.t * d).column;
+    };
+    const int y = 384;
+    int boundaries = 0;
+    int previous = -1;
+    for (int x = 0; x < positive->width; ++x) {
+        const float* p = positive->pixels + 3 * (y * positive->width + x);
+        const float* n = negative->pixels + 3 * (y * negative->width + x);
+        const int colour = classifyStripeColor(p[0] - n[0], p[1] - n[1], p[2] - n[2]);
+        if (colour != 0 && previous > 0 && colour != previous) {
+            // The stripe index changes between the projector columns of the
+            // two pixels' hit points, and the colours are the pattern's.
+            const int s0 = static_cast<int>(std::floor(projectorColumn(x - 1, y) * 37 / 1024));
+            const int s1 = static_cast<int>(std::floor(projectorColumn(x, y) * 37 / 1024));
+            EXPECT_EQ(s1, s0 + 1) << x;
+            EXPECT_EQ(previous, kStripePattern1[s0]);
+            EXPECT_EQ(colour, kStripePattern1[s1]);
+            ++boundaries;
+        }
+        previous = colour;
+    }
+    EXPECT_GE(boundaries, 15);  // the board spans more than half the stripes
+}
+
+TEST(Report, DistancesSharesAndTurnCheck) {
+    TempDir dir;
+    writeText(dir.file("scene.txt"), "slscan-render 1\nobject sphere\n");
+    // Sphere of radius 25 about (0, -10, 0): distances 0, 1, 0.5 and 6.
+    writeText(dir.file("pontos_0.txt"), "0.000000 15.000000 0.000000\n0.000000 -10.000000 26.000000\n");
+    writeText(dir.file("pontos_30.txt"), "25.500000 -10.000000 0.000000\n");
+    for (int a = 60; a <= 330; a += 30) writeText(dir.file("pontos_" + std::to_string(a) + ".txt"), "");
+    // 30 degrees: (25.5, -10, 0) turned by -30 about y.
+    const std::string turned = "22.083647 -10.000000 12.750000\n";
+    writeText(dir.file("pontos.txt"), "0.000000 15.000000 0.000000\n0.000000 -10.000000 26.000000\n" +
+                                          turned + "0.000000 21.000000 0.000000\n");
+    EvalReport r;
+    std::string error;
+    ASSERT_TRUE(evalScan(dir.path(), &r, &error)) << error;
+    EXPECT_EQ(r.points, 4);
+    EXPECT_EQ(r.perAngle[0], 2);
+    EXPECT_EQ(r.perAngle[1], 1);
+    EXPECT_NEAR(r.median, 0.5, 1e-5);
+    EXPECT_NEAR(r.max, 6, 1e-5);
+    EXPECT_DOUBLE_EQ(r.within1, 0.75);
+    EXPECT_DOUBLE_EQ(r.beyond5, 0.25);
+    EXPECT_FALSE(r.turnOk);  // one line more than the angle files
+    EXPECT_NE(evalJson(r).find("\"turn_ok\": false"), std::string::npos);
+
+    writeText(dir.file("pontos_30.txt"), "25.500000 -10.000000 0.000000\n0.000000 21.000000 0.000000\n");
+    ASSERT_TRUE(evalScan(dir.path(), &r, &error));
+    EXPECT_TRUE(r.turnOk) << r.turnProblem;
+
+    writeText(dir.file("pontos.txt"), "0.000000 15.000000 0.000000\n0.000000 -10.000000 26.000000\n"
+                                      "25.500000 -10.000000 0.000000\n0.000000 21.000000 0.000000\n");
+    ASSERT_TRUE(evalScan(dir.path(), &r, &error));
+    EXPECT_FALSE(r.turnOk);  // angle 30 not turned
+
+    writeText(dir.file("scene.txt"), "object teapot\n");
+    EXPECT_FALSE(evalScan(dir.path(), &r, &error));
+}
+
+TEST(Preview, PlyHoldsEveryPointWithItsAngleColour) {
+    const std::vector<CloudPoint> cloud = {{{1, 2, 3}, 0}, {{-1, 0.5, 2}, 90}, {{0, 0, 0}, -1}};
+    const std::string ply = previewPly(cloud);
+    EXPECT_EQ(ply.rfind("ply\nformat ascii 1.0\n", 0), 0u);
+    EXPECT_NE(ply.find("element vertex 3\n"), std::string::npos);
+    const Rgb c90 = previewAngleColour(90);
+    char line[100];
+    std::snprintf(line, sizeof line, "-1.000000 0.500000 2.000000 %d %d %d\n", c90.r, c90.g, c90.b);
+    EXPECT_NE(ply.find(line), std::string::npos);
+    EXPECT_NE(ply.find("0.000000 0.000000 0.000000 160 160 160\n"), std::string::npos);
+    int w = 0, h = 0;
+    const size_t bytes = previewDraw(cloud, &w, &h).size();
+    EXPECT_EQ(bytes, 3u * w * h);
+}
+
+// Renders the whole scan of the sphere, runs the scanner on it and checks the
+// report: the rig, the program and the report agree on the truth.
+TEST(EndToEnd, SphereScanIsAccurate) {
+    TempDir dir;
+    const std::string tools = SLSCAN_TOOLS_DIR;
+    ASSERT_EQ(runCommand("'" + tools + "/slscan-render' --object sphere --aa 1 '" + dir.path() +
+                         "' > /dev/null 2>&1"),
+              0);
+    ASSERT_EQ(runCommand("cd '" + dir.path() + "' && '" SLSCAN_EXE "' > console.txt"), 0);
+    EvalReport r;
+    std::string error;
+    ASSERT_TRUE(evalScan(dir.path(), &r, &error)) << error;
+    EXPECT_GE(r.points, 3000);
+    EXPECT_LT(r.median, 0.25);
+    EXPECT_GE(r.within1, 0.95);
+    EXPECT_LT(r.beyond5, 0.01);
+    EXPECT_TRUE(r.turnOk) << r.turnProblem;
+    for (long n : r.perAngle) EXPECT_GT(n, 0);
+}
