@@ -1,7 +1,14 @@
 #include "decode/boundary.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "decode/bcsl_code.h"
 
@@ -13,8 +20,9 @@ int classAt(const float* pixels, size_t pixel) {
 }
 
 // One position of a line: `cur` and `prev` are the pixel indices of this
-// position and the one before it on the line, `run` the line's run colour.
-inline void walkPosition(const float* p1, const float* p2, float* out, size_t cur, size_t prev,
+// position and the one before it on the line, `run` the line's run colour; a
+// mark goes to `mark`, the pixel's three channels in the output row.
+inline void walkPosition(const float* p1, const float* p2, float* mark, size_t cur, size_t prev,
                          int& run) {
     const int c = classAt(p1, cur);
     if (run == kStripeNone || c == kStripeNone) {
@@ -26,7 +34,6 @@ inline void walkPosition(const float* p1, const float* p2, float* out, size_t cu
     const int q1 = classAt(p2, cur);
     if (q0 == kStripeNone || q1 == kStripeNone || q0 == q1) return;  // change stays pending
     const int code = bcslCode(run, c, q1, q0);
-    float* mark = out + 3 * cur;
     mark[0] = 1.0f;
     mark[1] = 1.0f;
     mark[2] = static_cast<float>(code / 255.0);
@@ -44,8 +51,37 @@ Image* prepare(const char* name, const Image* pattern1, const Image* pattern2) {
                      pattern1->width, pattern1->height, pattern2->width, pattern2->height);
         return nullptr;
     }
-    return imgCreateZeroed(pattern1->width, pattern1->height);
+    return imgCreate(pattern1->width, pattern1->height);
 }
+
+// The output is built a row at a time in a small buffer that stays in cache,
+// zeros and marks alike, and then written out once.
+class RowWriter {
+public:
+    explicit RowWriter(Image* out) : out_(out), row_(3 * static_cast<size_t>(out->width)) {}
+    float* row() { return row_.data(); }
+    void clear() { std::fill(row_.begin(), row_.end(), 0.0f); }
+    void flush(size_t y) {
+        float* dst = out_->pixels + y * row_.size();
+        size_t i = 0;
+#if defined(__SSE2__)
+        // Streaming stores: the output is not read until the next stage.
+        if ((reinterpret_cast<uintptr_t>(dst) & 15) == 0) {
+            for (; i + 4 <= row_.size(); i += 4) _mm_stream_ps(dst + i, _mm_loadu_ps(&row_[i]));
+        }
+#endif
+        std::memcpy(dst + i, row_.data() + i, (row_.size() - i) * sizeof(float));
+    }
+    ~RowWriter() {
+#if defined(__SSE2__)
+        _mm_sfence();
+#endif
+    }
+
+private:
+    Image* out_;
+    std::vector<float> row_;
+};
 
 }  // namespace
 
@@ -55,12 +91,16 @@ Image* bcslDecodeVertical(const Image* pattern1, const Image* pattern2) {
     const size_t width = static_cast<size_t>(out->width);
     const size_t height = static_cast<size_t>(out->height);
     if (width == 0) return out;
+    RowWriter writer(out);
     for (size_t y = 0; y < height; ++y) {
         const size_t row = y * width;
+        writer.clear();
         int run = classAt(pattern1->pixels, row);
         for (size_t x = 1; x < width; ++x) {
-            walkPosition(pattern1->pixels, pattern2->pixels, out->pixels, row + x, row + x - 1, run);
+            walkPosition(pattern1->pixels, pattern2->pixels, writer.row() + 3 * x, row + x,
+                         row + x - 1, run);
         }
+        writer.flush(y);
     }
     return out;
 }
@@ -74,14 +114,20 @@ Image* bcslDecodeHorizontal(const Image* pattern1, const Image* pattern2) {
     // The columns are independent lines. They are walked side by side, one row
     // at a time, each with its own run colour, so that memory is read in the
     // order it is stored; every column still sees its positions in order.
+    if (width == 0) return out;
+    RowWriter writer(out);
     std::vector<int> run(width);
     for (size_t x = 0; x < width; ++x) run[x] = classAt(pattern1->pixels, x);
+    writer.clear();
+    writer.flush(0);  // the first position of every column is never marked
     for (size_t y = 1; y < height; ++y) {
         const size_t row = y * width;
+        writer.clear();
         for (size_t x = 0; x < width; ++x) {
-            walkPosition(pattern1->pixels, pattern2->pixels, out->pixels, row + x, row - width + x,
-                         run[x]);
+            walkPosition(pattern1->pixels, pattern2->pixels, writer.row() + 3 * x, row + x,
+                         row - width + x, run[x]);
         }
+        writer.flush(y);
     }
     return out;
 }

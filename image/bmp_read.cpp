@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr long kHeaderBytes = 54;
@@ -70,7 +74,23 @@ Image* get24bits(std::FILE* file, Image* image, uint64_t stride, bool topDown) {
             const int32_t y = topDown ? height - 1 - fileRow : fileRow;
             const unsigned char* in = block + r * stride;
             float* out = image->pixels + static_cast<size_t>(y) * static_cast<size_t>(width) * 3;
-            for (int32_t x = 0; x < width; ++x, in += 3, out += 3) {
+            int32_t x = 0;
+#if defined(__SSE2__)
+            // Four pixels at a time, written past the cache: the row is not
+            // read again until the next stage, and a streaming store saves
+            // reading each line of the buffer in before it is overwritten.
+            if ((reinterpret_cast<uintptr_t>(out) & 15) == 0) {
+                for (; x + 4 <= width; x += 4, in += 12, out += 12) {
+                    _mm_stream_ps(out, _mm_setr_ps(toFloat[in[2]], toFloat[in[1]], toFloat[in[0]],
+                                                   toFloat[in[5]]));
+                    _mm_stream_ps(out + 4, _mm_setr_ps(toFloat[in[4]], toFloat[in[3]],
+                                                       toFloat[in[8]], toFloat[in[7]]));
+                    _mm_stream_ps(out + 8, _mm_setr_ps(toFloat[in[6]], toFloat[in[11]],
+                                                       toFloat[in[10]], toFloat[in[9]]));
+                }
+            }
+#endif
+            for (; x < width; ++x, in += 3, out += 3) {
                 out[0] = toFloat[in[2]];  // red
                 out[1] = toFloat[in[1]];  // green
                 out[2] = toFloat[in[0]];  // blue
@@ -79,6 +99,9 @@ Image* get24bits(std::FILE* file, Image* image, uint64_t stride, bool topDown) {
         y0 += static_cast<int32_t>(rows);
     }
     std::free(block);
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
     return image;
 }
 
