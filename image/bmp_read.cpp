@@ -37,7 +37,7 @@ const std::array<float, 256>& byteToFloat() {
 }
 
 // Size of the stream in bytes, or -1 when it cannot be told; the position is
-// left at `back`.
+// left at byte `back`.
 long streamLength(std::FILE* file, long back) {
     if (std::fseek(file, 0, SEEK_END) != 0) return -1;
     const long length = std::ftell(file);
@@ -110,18 +110,24 @@ Image* get24bits(std::FILE* file, Image* image, uint64_t stride, bool topDown) {
 Image* imgReadBMPStream(std::FILE* file) {
     unsigned char header[kHeaderBytes];
     const size_t got = std::fread(header, 1, sizeof header, file);
-    // Everything up to and including the bit count (30 bytes) must be there.
-    if (got < 30 || le16(header + 28) != 24) {
+
+    // The 12-byte core header of old files holds 16-bit sizes and its bit
+    // count at 24; read as the usual 40-byte header it would give a wrong
+    // picture, so it is read as what it is.
+    const bool core = got >= 26 && le32(header + 14) == 12;
+    const uint64_t headersEnd = core ? 26 : kHeaderBytes;
+    // Everything up to and including the bit count must be there.
+    if (got < (core ? 26u : 30u) || le16(header + (core ? 24 : 28)) != 24) {
         std::fputs("imgReadBMP: Not a bitmap 24 bits file.\n", stderr);
         return nullptr;
     }
-    const int32_t width = static_cast<int32_t>(le32(header + 18));
-    const int32_t rawHeight = static_cast<int32_t>(le32(header + 22));
+    const int32_t width = core ? le16(header + 18) : static_cast<int32_t>(le32(header + 18));
+    const int32_t rawHeight = core ? le16(header + 20) : static_cast<int32_t>(le32(header + 22));
     if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) {
         std::fprintf(stderr, "imgReadBMP: unsupported picture size %d x %d.\n", width, rawHeight);
         return nullptr;
     }
-    if (got < static_cast<size_t>(kHeaderBytes)) {
+    if (got < headersEnd) {
         std::fputs("get24bits: Unexpected end of file.\n", stderr);
         return nullptr;
     }
@@ -136,23 +142,20 @@ Image* imgReadBMPStream(std::FILE* file) {
 
     // The file's real size bounds every allocation: a header that claims more
     // rows than the file holds is refused before anything is allocated.
-    const long length = streamLength(file, kHeaderBytes);
+    const long length = streamLength(file, 0);
     if (length < 0) {
         std::fprintf(stderr, "imgReadBMP: cannot tell the size of the file: %s.\n",
                      std::strerror(errno));
         return nullptr;
     }
     const uint64_t fileBytes = static_cast<uint64_t>(length);
+    // The stored pixel offset counts when it lies behind the headers and the
+    // rows fit behind it; otherwise the rows follow the headers directly.
     uint64_t offset = le32(header + 10);
-    if (offset < static_cast<uint64_t>(kHeaderBytes) || offset > fileBytes ||
-        pixelBytes > fileBytes - offset) {
-        offset = kHeaderBytes;
+    if (offset < headersEnd || offset > fileBytes || pixelBytes > fileBytes - offset) {
+        offset = headersEnd;
     }
-    if (offset > fileBytes || pixelBytes > fileBytes - offset) {
-        std::fputs("get24bits: Unexpected end of file.\n", stderr);
-        return nullptr;
-    }
-    if (offset != static_cast<uint64_t>(kHeaderBytes) &&
+    if (offset > fileBytes || pixelBytes > fileBytes - offset ||
         std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
         std::fputs("get24bits: Unexpected end of file.\n", stderr);
         return nullptr;

@@ -14,7 +14,8 @@
 // The pixel rows begin at the offset stored at byte 10 when it is at least 54
 // and the rows fit behind it in the file, else directly behind the 54-byte
 // headers. A negative height (rows stored top down) loads as the bottom-up
-// file of the same picture would.
+// file of the same picture would. A file with the old 12-byte core header
+// (16-bit sizes, headers 26 bytes long) is read by that layout.
 #pragma once
 
 #include <cstdio>
