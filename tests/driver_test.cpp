@@ -49,6 +49,12 @@ void writePhotograph(const std::string& path, int pattern, bool positive, bool v
     ASSERT_TRUE(imgWriteBMP(path.c_str(), image.get()));
 }
 
+struct AngleOutput {
+    std::string own, all, console;  // per-angle file, its share of pontos.txt, rays-apart lines
+};
+
+AngleOutput expectedPoints(int angle);
+
 // The sixteen photographs of every angle, made once for all tests.
 class Scan : public testing::Test {
 protected:
@@ -74,8 +80,18 @@ protected:
         }
     }
 
-    int run() {
-        return runCommand("cd '" + work_.path() + "' && '" SLSCAN_EXE "' > stdout.txt 2> stderr.txt");
+    // Runs the program in the working folder. A sanitizer report exits with
+    // its own status, never with the program's 0 or 1.
+    int run(const std::string& wrapper = "") {
+        return runCommand("cd '" + work_.path() + "' && ASAN_OPTIONS=exitcode=86 " + wrapper +
+                          " '" SLSCAN_EXE "' > stdout.txt 2> stderr.txt");
+    }
+    // Every angle but `touched` holds exactly what a clean run writes.
+    void expectUntouchedAngles(int touched) {
+        for (int angle = 0; angle <= 330; angle += 30) {
+            if (angle == touched) continue;
+            EXPECT_TRUE(points(angle) == expectedPoints(angle).own) << angle;
+        }
     }
     std::string out() { return readFile(work_.file("stdout.txt")); }
     std::string err() { return readFile(work_.file("stderr.txt")); }
@@ -95,9 +111,6 @@ std::string line(const Vector4& p) {
     return buf;
 }
 
-struct AngleOutput {
-    std::string own, all, console;  // per-angle file, its share of pontos.txt, rays-apart lines
-};
 
 // What one angle of the test scan should give: cells in storage order (v,
 // then the half, then h), each crossing at (2v + 3, 2h + 3) in both cameras.
@@ -176,6 +189,33 @@ TEST_F(Scan, MissingPhotographSkipsOnlyThatCameraAndAngle) {
     EXPECT_TRUE(readFile(work_.file("pontos.txt")) == all);
 }
 
+TEST_F(Scan, TruncatedPhotographSkipsItsCamera) {
+    const std::string cut = "cavalo/Cavalo Positivo 2 Camera 1 Rotacao 120 Horizontal.bmp";
+    linkPhotographs(cut);
+    std::string bytes = readFile(photos_->file(cut));
+    bytes.resize(bytes.size() / 2);
+    writeFile(work_.file(cut), std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    EXPECT_EQ(run(), 1);
+    EXPECT_NE(err().find("get24bits: Unexpected end of file.\n"), std::string::npos) << err();
+    EXPECT_NE(err().find("angle 120, camera 1: cannot read \"" + cut + "\""), std::string::npos);
+    EXPECT_EQ(out().find("sucesso"), std::string::npos);
+    EXPECT_EQ(points(120), "");
+    expectUntouchedAngles(120);
+}
+
+TEST_F(Scan, UncreatableAngleFileKeepsItsPointsInTheCloud) {
+    linkPhotographs();
+    fs::create_directory(work_.file("pontos_60.txt"));
+    EXPECT_EQ(run(), 1);
+    EXPECT_NE(err().find("cannot create \"pontos_60.txt\": Is a directory"), std::string::npos)
+        << err();
+    EXPECT_EQ(out().find("sucesso"), std::string::npos);
+    expectUntouchedAngles(60);
+    std::string all;
+    for (int angle = 0; angle <= 330; angle += 30) all += expectedPoints(angle).all;
+    EXPECT_TRUE(readFile(work_.file("pontos.txt")) == all);
+}
+
 TEST_F(Scan, BrokenPhotographIsReportedLikeAMissingOne) {
     linkPhotographs("cavalo/Cavalo Positivo 1 Camera 1 Rotacao 000 Vertical.bmp");
     writeFile(work_.file("cavalo/Cavalo Positivo 1 Camera 1 Rotacao 000 Vertical.bmp"),
@@ -214,3 +254,42 @@ TEST_F(Scan, EmptyFolderCreatesEmptyFilesAndFails) {
     for (int angle = 0; angle <= 330; angle += 30) EXPECT_EQ(points(angle), "") << angle;
     EXPECT_NE(err().find("24 photograph(s) could not be read"), std::string::npos) << err();
 }
+
+#if !defined(SLSCAN_SANITIZED)
+// The whole run under valgrind's memcheck: no invalid access, no leak.
+TEST_F(Scan, WholeRunIsCleanUnderMemcheck) {
+    if (runCommand("valgrind --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no valgrind";
+    linkPhotographs("cavalo/Cavalo Negativo 1 Camera 2 Rotacao 300 Vertical.bmp");
+    EXPECT_EQ(run("valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=all"), 1)
+        << err();
+    EXPECT_EQ(err().find("=="), std::string::npos) << err();
+    expectUntouchedAngles(300);
+}
+
+// No more than five images are alive at once: the peak heap of a run over
+// larger photographs stays below five and a half of them.
+TEST_F(Scan, AtMostFiveImagesAreAlive) {
+    if (runCommand("valgrind --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no valgrind";
+    const int w = 400, h = 300;
+    fs::create_directory(work_.file("cavalo"));
+    struct D {
+        void operator()(Image* i) const { imgDestroy(i); }
+    };
+    std::unique_ptr<Image, D> photo(makeImage(w, h, [](int x, int y, int c) {
+        return ((x / 7 + y / 5 + c) % 3) * 0.5f;
+    }));
+    for (int camera = 1; camera <= 2; ++camera)
+        for (int read = 1; read <= 8; ++read)
+            ASSERT_TRUE(imgWriteBMP(work_.file(scanPhotographPath(read, camera, 0)).c_str(), photo.get()));
+    EXPECT_EQ(run("valgrind -q --tool=massif --massif-out-file=massif.out"), 1);  // angles 30+ missing
+    const std::string massif = readFile(work_.file("massif.out"));
+    long peak = 0;
+    for (size_t at = massif.find("mem_heap_B="); at != std::string::npos;
+         at = massif.find("mem_heap_B=", at + 1))
+        peak = std::max(peak, std::stol(massif.substr(at + 11)));
+    const long image = 3L * 4 * w * h;
+    EXPECT_GT(peak, 5 * image);
+    EXPECT_LT(peak, 5 * image + image / 2) << "peak heap " << peak << " bytes, images of " << image;
+    RecordProperty("peak_heap_bytes", static_cast<int>(peak));
+}
+#endif

@@ -1,0 +1,69 @@
+// Writes the seed corpora of the fuzz targets: the hostile-file corpus and
+// valid pictures of several sizes for the reader, a few images for the
+// decoders, the documented pixel pairs for the triangulation.
+//   make_corpus DIR   (writes DIR/bmp, DIR/decode, DIR/triangulate)
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "hostile_bmp.h"
+#include "image/bmp_write.h"
+
+namespace {
+
+bool write(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: make_corpus DIR\n", stderr);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    for (const char* sub : {"", "/bmp", "/decode", "/triangulate"}) mkdir((dir + sub).c_str(), 0755);
+    int files = 0;
+    bool ok = true;
+    for (const HostileBmp& c : hostileBmps()) ok &= write(dir + "/bmp/" + c.name + ".bmp", c.bytes), ++files;
+    for (int w : {1, 2, 3, 4, 7, 16}) {
+        for (int h : {1, 2, 5}) {
+            size_t stride = 3 * static_cast<size_t>(w);
+            if (stride % 4) stride = (stride | 3) + 1;
+            std::vector<unsigned char> rows(stride * h);
+            for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<unsigned char>(i * 37);
+            ok &= write(dir + "/bmp/valid-" + std::to_string(w) + "x" + std::to_string(h) + ".bmp",
+                        imgBMPBytes(w, h, rows));
+            ++files;
+        }
+    }
+    // Decoder seeds: stripes of the few levels in both directions.
+    for (int s = 0; s < 6; ++s) {
+        std::vector<unsigned char> b = {static_cast<unsigned char>(8 + s), static_cast<unsigned char>(6 + s), 0};
+        for (int i = 0; i < 2 * 3 * 24 * 24; ++i) b.push_back(static_cast<unsigned char>((i / (3 * (s + 1))) * 5 + i % 3));
+        ok &= write(dir + "/decode/stripes-" + std::to_string(s), b);
+        ++files;
+    }
+    const int32_t pairs[][4] = {{512, 384, 512, 384}, {600, 300, 420, 310}, {530, 400, 480, 400},
+                                {100, 100, 900, 700}, {600, 300, 600, 300}};
+    for (const auto& p : pairs) {
+        std::vector<unsigned char> b(sizeof p);
+        std::memcpy(b.data(), p, sizeof p);
+        ok &= write(dir + "/triangulate/" + std::to_string(p[0]) + "-" + std::to_string(p[3]), b);
+        ++files;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "make_corpus: cannot write into \"%s\"\n", dir.c_str());
+        return 1;
+    }
+    std::printf("make_corpus: %d seed files in %s\n", files, dir.c_str());
+    return 0;
+}
