@@ -40,7 +40,8 @@ inline void walkPosition(const float* p1, const float* p2, float* mark, size_t c
     run = c;
 }
 
-// The output, all zeros, or nullptr after a message when the inputs are unfit.
+// The output, its rows still unset (the walk writes every row), or nullptr
+// after a message when the inputs are unfit.
 Image* prepare(const char* name, const Image* pattern1, const Image* pattern2) {
     if (pattern1 == nullptr || pattern2 == nullptr) {
         std::fprintf(stderr, "%s: missing input image.\n", name);
@@ -92,13 +93,17 @@ Image* bcslDecodeVertical(const Image* pattern1, const Image* pattern2) {
     const size_t height = static_cast<size_t>(out->height);
     if (width == 0) return out;
     RowWriter writer(out);
+    // Plain pointers: through the structs the compiler would reload them after
+    // every store to the row.
+    const float* p1 = pattern1->pixels;
+    const float* p2 = pattern2->pixels;
+    float* marks = writer.row();
     for (size_t y = 0; y < height; ++y) {
         const size_t row = y * width;
         writer.clear();
-        int run = classAt(pattern1->pixels, row);
+        int run = classAt(p1, row);
         for (size_t x = 1; x < width; ++x) {
-            walkPosition(pattern1->pixels, pattern2->pixels, writer.row() + 3 * x, row + x,
-                         row + x - 1, run);
+            walkPosition(p1, p2, marks + 3 * x, row + x, row + x - 1, run);
         }
         writer.flush(y);
     }
@@ -116,16 +121,19 @@ Image* bcslDecodeHorizontal(const Image* pattern1, const Image* pattern2) {
     // order it is stored; every column still sees its positions in order.
     if (width == 0) return out;
     RowWriter writer(out);
-    std::vector<int> run(width);
-    for (size_t x = 0; x < width; ++x) run[x] = classAt(pattern1->pixels, x);
+    const float* p1 = pattern1->pixels;
+    const float* p2 = pattern2->pixels;
+    float* marks = writer.row();
+    std::vector<int> runs(width);
+    int* run = runs.data();
+    for (size_t x = 0; x < width; ++x) run[x] = classAt(p1, x);
     writer.clear();
     writer.flush(0);  // the first position of every column is never marked
     for (size_t y = 1; y < height; ++y) {
         const size_t row = y * width;
         writer.clear();
         for (size_t x = 0; x < width; ++x) {
-            walkPosition(pattern1->pixels, pattern2->pixels, writer.row() + 3 * x, row + x,
-                         row - width + x, run[x]);
+            walkPosition(p1, p2, marks + 3 * x, row + x, row - width + x, run[x]);
         }
         writer.flush(y);
     }
