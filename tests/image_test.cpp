@@ -1,5 +1,5 @@
 // The image record, the BMP reader (and its writer counterpart) and the
-// pattern difference.
+// pattern difference. Unusual and broken headers are in hostile_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -131,52 +131,6 @@ TEST(BmpReader, TruncatedFileReportsEndOfFileOnce) {
         bytes.resize(cut);
         expectRefused(bytes, "get24bits: Unexpected end of file.\n");
     }
-}
-
-TEST(BmpReader, SignatureAndCompressionAreNotTested) {
-    auto bytes = imgBMPBytes(3, 2, patternRows(3, 2));
-    bytes[0] = 'X';
-    bytes[1] = 'Y';
-    setLe32(bytes, 30, 3);
-    ImagePtr image(readBMPBytes(bytes));
-    expectPattern(image.get(), 3, 2);
-}
-
-TEST(BmpReader, PixelsFollowTheStoredOffsetOfALongerHeader) {
-    // A 124-byte information header puts the pixels at 138.
-    auto bytes = imgBMPBytes(3, 2, patternRows(3, 2), 24, 138);
-    setLe32(bytes, 14, 124);
-    ImagePtr image(readBMPBytes(bytes));
-    expectPattern(image.get(), 3, 2);
-
-    // A palette before the pixels, with the offset set.
-    auto paletted = imgBMPBytes(5, 3, patternRows(5, 3), 24, 54 + 1024);
-    ImagePtr image2(readBMPBytes(paletted));
-    expectPattern(image2.get(), 5, 3);
-}
-
-TEST(BmpReader, UnusableOffsetFallsBackToByte54) {
-    for (uint32_t offset : {0u, 14u, 53u, 4000u, 0xFFFFFFFFu}) {
-        SCOPED_TRACE(offset);
-        auto bytes = imgBMPBytes(3, 2, patternRows(3, 2));
-        setLe32(bytes, 10, offset);
-        ImagePtr image(readBMPBytes(bytes));
-        expectPattern(image.get(), 3, 2);
-    }
-}
-
-TEST(BmpReader, TopDownFileLoadsLikeTheBottomUpFile) {
-    const int w = 3, h = 4;
-    const auto rows = patternRows(w, h);
-    std::vector<unsigned char> flipped;
-    const size_t stride = strideOf(w);
-    for (int y = h - 1; y >= 0; --y)
-        flipped.insert(flipped.end(), rows.begin() + y * stride, rows.begin() + (y + 1) * stride);
-    ImagePtr bottomUp(readBMPBytes(imgBMPBytes(w, h, rows)));
-    ImagePtr topDown(readBMPBytes(imgBMPBytes(w, -h, flipped)));
-    ASSERT_NE(topDown, nullptr);
-    ASSERT_EQ(topDown->height, h);
-    EXPECT_EQ(std::memcmp(bottomUp->pixels, topDown->pixels, imgFloatCount(topDown.get()) * 4), 0);
 }
 
 TEST(BmpReader, HostileSizesAreRefusedWithOneLine) {
