@@ -1,16 +1,11 @@
 #include "decode/boundary.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "decode/bcsl_code.h"
+#include "image/memory_hints.h"
 
 namespace {
 
@@ -62,22 +57,8 @@ public:
     explicit RowWriter(Image* out) : out_(out), row_(3 * static_cast<size_t>(out->width)) {}
     float* row() { return row_.data(); }
     void clear() { std::fill(row_.begin(), row_.end(), 0.0f); }
-    void flush(size_t y) {
-        float* dst = out_->pixels + y * row_.size();
-        size_t i = 0;
-#if defined(__SSE2__)
-        // Streaming stores: the output is not read until the next stage.
-        if ((reinterpret_cast<uintptr_t>(dst) & 15) == 0) {
-            for (; i + 4 <= row_.size(); i += 4) _mm_stream_ps(dst + i, _mm_loadu_ps(&row_[i]));
-        }
-#endif
-        std::memcpy(dst + i, row_.data() + i, (row_.size() - i) * sizeof(float));
-    }
-    ~RowWriter() {
-#if defined(__SSE2__)
-        _mm_sfence();
-#endif
-    }
+    void flush(size_t y) { imgStreamCopy(out_->pixels + y * row_.size(), row_.data(), row_.size()); }
+    ~RowWriter() { imgStreamFence(); }
 
 private:
     Image* out_;
@@ -103,6 +84,7 @@ Image* bcslDecodeVertical(const Image* pattern1, const Image* pattern2) {
         writer.clear();
         int run = classAt(p1, row);
         for (size_t x = 1; x < width; ++x) {
+            imgPrefetch(p1 + 3 * (row + x) + 384);
             walkPosition(p1, p2, marks + 3 * x, row + x, row + x - 1, run);
         }
         writer.flush(y);
@@ -133,6 +115,7 @@ Image* bcslDecodeHorizontal(const Image* pattern1, const Image* pattern2) {
         const size_t row = y * width;
         writer.clear();
         for (size_t x = 0; x < width; ++x) {
+            imgPrefetch(p1 + 3 * (row + x) + 384);
             walkPosition(p1, p2, marks + 3 * x, row + x, row - width + x, run[x]);
         }
         writer.flush(y);

@@ -7,9 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "image/memory_hints.h"
 
 namespace {
 
@@ -79,7 +77,7 @@ Image* get24bits(std::FILE* file, Image* image, uint64_t stride, bool topDown) {
             // Four pixels at a time, written past the cache: the row is not
             // read again until the next stage, and a streaming store saves
             // reading each line of the buffer in before it is overwritten.
-            if ((reinterpret_cast<uintptr_t>(out) & 15) == 0) {
+            if (imgStreamable(out)) {
                 for (; x + 4 <= width; x += 4, in += 12, out += 12) {
                     _mm_stream_ps(out, _mm_setr_ps(toFloat[in[2]], toFloat[in[1]], toFloat[in[0]],
                                                    toFloat[in[5]]));
@@ -99,9 +97,7 @@ Image* get24bits(std::FILE* file, Image* image, uint64_t stride, bool topDown) {
         y0 += static_cast<int32_t>(rows);
     }
     std::free(block);
-#if defined(__SSE2__)
-    _mm_sfence();
-#endif
+    imgStreamFence();
     return image;
 }
 

@@ -1,11 +1,8 @@
 #include "image/difference.h"
 
-#include <cstdint>
 #include <cstdio>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "image/memory_hints.h"
 
 Image* imgDifference(const Image* positive, const Image* negative) {
     if (positive == nullptr || negative == nullptr) {
@@ -31,11 +28,11 @@ Image* imgDifference(const Image* positive, const Image* negative) {
     // stored past the cache: the difference is read again only by the decoder,
     // after the next pair of photographs, and a streaming store saves reading
     // every line of the new buffer in before overwriting it.
-    for (; i < n && (reinterpret_cast<uintptr_t>(d + i) & 15) != 0; ++i) d[i] = a[i] - b[i];
+    for (; i < n && !imgStreamable(d + i); ++i) d[i] = a[i] - b[i];
     for (; i + 4 <= n; i += 4) {
         _mm_stream_ps(d + i, _mm_sub_ps(_mm_loadu_ps(a + i), _mm_loadu_ps(b + i)));
     }
-    _mm_sfence();
+    imgStreamFence();
 #endif
     for (; i < n; ++i) d[i] = a[i] - b[i];
     return out;
