@@ -8,7 +8,7 @@ JOBS ?= 2
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build

@@ -7,8 +7,9 @@ cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 work=${SAMPLE_DIR:-work/sample}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release > /dev/null
-cmake --build "$build" -j 2 > /dev/null
+# The sample needs the program and the tools only, not the test framework.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF > /dev/null
+cmake --build "$build" -j 2 --target slscan slscan-render slscan-eval slscan-preview > /dev/null
 mkdir -p "$work"
 "$build/tools/slscan-render" --reuse "$work"
 
