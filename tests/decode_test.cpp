@@ -308,3 +308,35 @@ TEST(CorrespondenceTable, UntouchedCellsKeepTheirContent) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("different sizes"), std::string::npos);
     EXPECT_EQ(t.cells[0].x, 7);
 }
+
+TEST(CorrespondenceTable, RowOrderWalkFilesWhatTheColumnOrderWalkFiles) {
+    // The builder walks rows for speed; the cells must hold exactly what the
+    // plain walk, columns outer and rows inner, leaves in them.
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 30; ++trial) {
+        const int w = 1 + trial * 3 % 41, h = 1 + trial * 7 % 37;
+        Boundaries b(w, h);
+        std::uniform_int_distribution<int> code(0, trial % 2 ? 2 : 35), coin(0, 3);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                if (coin(rng) != 0) b.mark(b.vertical.get(), x, y, code(rng));
+                if (coin(rng) != 0) b.mark(b.horizontal.get(), x, y, code(rng));
+            }
+        CorrespondenceTable want;
+        for (auto& c : want.cells) c = {-7, -7};  // earlier content, overwritten or kept
+        CorrespondenceTable got = want;
+        for (int x = 0; x < w; ++x)
+            for (int y = 0; y < h; ++y) {
+                const float* v = b.vertical->pixels + 3 * (y * w + x);
+                const float* hz = b.horizontal->pixels + 3 * (y * w + x);
+                if (!(v[0] > 0.001f) || !(hz[0] > 0.001f)) continue;
+                const int vc = static_cast<int>(v[2] * 255.0 + 0.5), hc = static_cast<int>(hz[2] * 255.0 + 0.5);
+                want.cells[72 * vc + 36 * (y > h / 2 ? 1 : 0) + hc] = {x, y};
+            }
+        buildCorrespondenceTable(b.vertical.get(), b.horizontal.get(), &got);
+        for (int i = 0; i < kCorrespondenceCells; ++i) {
+            ASSERT_EQ(got.cells[i].x, want.cells[i].x) << trial << " cell " << i;
+            ASSERT_EQ(got.cells[i].y, want.cells[i].y) << trial << " cell " << i;
+        }
+    }
+}
