@@ -96,15 +96,26 @@ TEST(BmpReader, FirstStoredRowIsRowZeroAndBytesAreReversed) {
 }
 
 TEST(BmpReader, EveryByteValueMapsToItsRoundedQuotient) {
+    // Every byte in every channel (and in every position of a group of four
+    // pixels), on two rows.
     std::vector<unsigned char> rows;
-    for (int b = 0; b < 256; ++b) rows.insert(rows.end(), {static_cast<unsigned char>(b), 0, 0});
-    ImagePtr image(readBMPBytes(imgBMPBytes(256, 1, rows)));
+    const auto byteAt = [](int x, int y, int c) { return (x * (c == 0 ? 1 : c == 1 ? 7 : 93) + 51 * y) % 256; };
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 256; ++x)
+            for (int c = 0; c < 3; ++c) rows.push_back(static_cast<unsigned char>(byteAt(x, y, c)));
+    ImagePtr image(readBMPBytes(imgBMPBytes(256, 2, rows)));
     ASSERT_NE(image, nullptr);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 256; ++x)
+            for (int c = 0; c < 3; ++c) {  // file blue, green, red -> image red, green, blue
+                const float v = px(image.get(), x, y, 2 - c);
+                ASSERT_EQ(v, static_cast<float>(static_cast<double>(byteAt(x, y, c)) / 255.0))
+                    << x << "," << y << "," << c;
+                EXPECT_GE(v, 0.0f);
+                EXPECT_LE(v, 1.0f);
+            }
     for (int b = 0; b < 256; ++b) {
-        const float v = px(image.get(), b, 0, 2);
-        EXPECT_EQ(v, static_cast<float>(static_cast<double>(b) / 255.0));
-        EXPECT_GE(v, 0.0f);
-        EXPECT_LE(v, 1.0f);
+        EXPECT_EQ(px(image.get(), b, 0, 2), static_cast<float>(static_cast<double>(b) / 255.0));
     }
     EXPECT_EQ(px(image.get(), 255, 0, 2), 1.0f);
     EXPECT_EQ(px(image.get(), 128, 0, 2), 0.501960814f);
