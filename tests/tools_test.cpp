@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -109,6 +110,25 @@ TEST(Rig, BoardStripeBoundariesLandWhereTheProjectorPutsThem) {
         previous = colour;
     }
     EXPECT_GE(boundaries, 15);  // the board spans more than half the stripes
+}
+
+TEST(Rig, RenderingIsTheSameOnAnyNumberOfThreads) {
+    SceneObject horse;
+    ASSERT_TRUE(sceneMakeObject("horse", &horse));
+    RenderOptions options;
+    options.noise = 3;
+    options.texture = true;
+    options.width = 600;  // the lower left of the picture, where the horse is
+    options.height = 420;
+    Image* one[8];
+    Image* three[8];
+    renderView(horse, options, 2, 150, 1, one);
+    renderView(horse, options, 2, 150, 3, three);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(std::memcmp(one[i]->pixels, three[i]->pixels, imgFloatCount(one[i]) * sizeof(float)), 0) << i;
+        imgDestroy(one[i]);
+        imgDestroy(three[i]);
+    }
 }
 
 TEST(Report, DistancesSharesAndTurnCheck) {
