@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "decode/bcsl_code.h"
+#include "decode/correspondence.h"
+#include "driver/point_cloud.h"
 #include "driver/scan.h"
 #include "geometry/camera.h"
 #include "image/bmp_write.h"
@@ -147,6 +149,28 @@ std::string transcript(int skipped = -1) {
 size_t lines(const std::string& s) { return static_cast<size_t>(std::count(s.begin(), s.end(), '\n')); }
 
 }  // namespace
+
+TEST(PointCloud, OnlyCellsBothTablesFilledGiveLinesOwnLineFirst) {
+    CorrespondenceTable t1, t2;
+    clearCorrespondenceTable(&t1);
+    clearCorrespondenceTable(&t2);
+    t1.cells[5] = {530, 400};
+    t2.cells[5] = {480, 400};
+    t1.cells[9] = {600, 300};  // camera 1 only
+    t2.cells[12] = {420, 310};  // camera 2 only
+    // One stream for both files shows the order of the writes.
+    std::FILE* both = std::tmpfile();
+    testing::internal::CaptureStdout();
+    generatePointCloud(90, &t1, &t2, both, both);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Gerando lista de pontos (angulo = 90)...\n");
+    std::rewind(both);
+    char text[256] = {};
+    const size_t n = std::fread(text, 1, sizeof text - 1, both);
+    std::fclose(both);
+    // (-1.850471, -12.944310, -25.809378) turned by -90 degrees about y.
+    EXPECT_EQ(std::string(text, n),
+              "-1.850471 -12.944310 -25.809378\n25.809378 -12.944310 -1.850471\n");
+}
 
 TEST_F(Scan, CleanRunWritesTheThirteenFilesAndTheTranscript) {
     linkPhotographs();
