@@ -3,11 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-// Makes the record and, when the picture has pixels, a buffer from the given
-// allocator (malloc for unset values, calloc for zeros).
-Image* create(int32_t width, int32_t height, bool zeroed) {
+Image* imgCreate(int32_t width, int32_t height) {
     if (width < 0 || height < 0) {
         std::fprintf(stderr, "imgCreate: invalid picture size %d x %d.\n", width, height);
         return nullptr;
@@ -29,8 +25,7 @@ Image* create(int32_t width, int32_t height, bool zeroed) {
     image->pixels = nullptr;
     if (count > 0) {
         const size_t floats = static_cast<size_t>(count) * 3;
-        image->pixels = static_cast<float*>(zeroed ? std::calloc(floats, sizeof(float))
-                                                   : std::malloc(floats * sizeof(float)));
+        image->pixels = static_cast<float*>(std::malloc(floats * sizeof(float)));
         if (image->pixels == nullptr) {
             std::fprintf(stderr, "imgCreate: not enough memory for a %d x %d picture.\n", width,
                          height);
@@ -41,11 +36,6 @@ Image* create(int32_t width, int32_t height, bool zeroed) {
     return image;
 }
 
-}  // namespace
-
-Image* imgCreate(int32_t width, int32_t height) { return create(width, height, false); }
-
-Image* imgCreateZeroed(int32_t width, int32_t height) { return create(width, height, true); }
 
 void imgDestroy(Image* image) {
     if (image == nullptr) return;

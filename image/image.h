@@ -23,9 +23,6 @@ struct Image {
 // with no pixels has a null buffer.
 Image* imgCreate(int32_t width, int32_t height);
 
-// Like imgCreate, but every channel of every pixel is 0.0.
-Image* imgCreateZeroed(int32_t width, int32_t height);
-
 // Releases the buffer (when not null) and then the record; nullptr is ignored.
 void imgDestroy(Image* image);
 

@@ -12,17 +12,6 @@
 
 namespace {
 
-struct Deleter {
-    void operator()(Image* i) const { imgDestroy(i); }
-};
-using ImagePtr = std::unique_ptr<Image, Deleter>;
-
-// The two projected 37-stripe sequences.
-const int kPattern1[37] = {1, 2, 3, 1, 2, 3, 1, 3, 2, 1, 3, 1, 3, 2, 1, 2, 3, 1, 2,
-                           1, 3, 2, 1, 3, 1, 3, 2, 3, 1, 2, 3, 2, 3, 2, 1, 2, 1};
-const int kPattern2[37] = {1, 2, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 3, 2, 3, 1, 2, 1,
-                           2, 3, 1, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 2, 3, 2, 1};
-
 // A pure colour as a difference pixel would hold it; 0 gives three zeros.
 float channel(int colour, int c) { return colour == c + 1 ? 0.8f : colour == 0 ? 0.0f : -0.3f; }
 
@@ -214,7 +203,7 @@ namespace {
 struct Boundaries {
     ImagePtr vertical, horizontal;
     Boundaries(int w, int h)
-        : vertical(imgCreateZeroed(w, h)), horizontal(imgCreateZeroed(w, h)) {}
+        : vertical(zeroImage(w, h)), horizontal(zeroImage(w, h)) {}
     void mark(Image* image, int x, int y, int code, float red = 1.0f) {
         px(image, x, y, 0) = red;
         px(image, x, y, 1) = 1.0f;
@@ -302,7 +291,7 @@ TEST(CorrespondenceTable, UntouchedCellsKeepTheirContent) {
     buildCorrespondenceTable(b.vertical.get(), b.horizontal.get(), &t);
     EXPECT_EQ(t.cells[73].x, 2);
 
-    ImagePtr other(imgCreateZeroed(10, 11));
+    ImagePtr other(zeroImage(10, 11));
     testing::internal::CaptureStderr();
     buildCorrespondenceTable(b.vertical.get(), other.get(), &t);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("different sizes"), std::string::npos);

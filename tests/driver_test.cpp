@@ -22,11 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const int kPattern1[37] = {1, 2, 3, 1, 2, 3, 1, 3, 2, 1, 3, 1, 3, 2, 1, 2, 3, 1, 2,
-                           1, 3, 2, 1, 3, 1, 3, 2, 3, 1, 2, 3, 2, 3, 2, 1, 2, 1};
-const int kPattern2[37] = {1, 2, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 3, 2, 3, 1, 2, 1,
-                           2, 3, 1, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 2, 3, 2, 1};
-
 // Pictures 75 x 75 with stripes two pixels wide. Pattern 2 lags pattern 1 by
 // one pixel, so boundary k is marked at 2k + 3 along the stripes: column
 // 2v + 3 for vertical code v, row 2h + 3 for horizontal code h. Both cameras
@@ -40,10 +35,7 @@ int stripeColour(int pattern, int position) {
 }
 
 void writePhotograph(const std::string& path, int pattern, bool positive, bool vertical) {
-    struct D {
-        void operator()(Image* i) const { imgDestroy(i); }
-    };
-    std::unique_ptr<Image, D> image(makeImage(kSize, kSize, [&](int x, int y, int c) {
+    ImagePtr image(makeImage(kSize, kSize, [&](int x, int y, int c) {
         const int colour = stripeColour(pattern, vertical ? x : y);
         const bool lit = colour == c + 1;
         return lit == positive ? 1.0f : 0.0f;
@@ -296,10 +288,7 @@ TEST_F(Scan, AtMostFiveImagesAreAlive) {
     if (runCommand("valgrind --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no valgrind";
     const int w = 400, h = 300;
     fs::create_directory(work_.file("cavalo"));
-    struct D {
-        void operator()(Image* i) const { imgDestroy(i); }
-    };
-    std::unique_ptr<Image, D> photo(makeImage(w, h, [](int x, int y, int c) {
+    ImagePtr photo(makeImage(w, h, [](int x, int y, int c) {
         return ((x / 7 + y / 5 + c) % 3) * 0.5f;
     }));
     for (int camera = 1; camera <= 2; ++camera)

@@ -12,11 +12,6 @@
 
 namespace {
 
-struct Deleter {
-    void operator()(Image* i) const { imgDestroy(i); }
-};
-using ImagePtr = std::unique_ptr<Image, Deleter>;
-
 size_t strideOf(int width) {
     size_t s = 3 * static_cast<size_t>(width);
     return s % 4 ? (s | 3) + 1 : s;

@@ -3,10 +3,17 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "image/image.h"
+
+// An owned image, released with imgDestroy.
+struct ImageDeleter {
+    void operator()(Image* image) const { imgDestroy(image); }
+};
+using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes.
@@ -42,6 +49,16 @@ Image* makeImage(int width, int height, Fn fn) {
                 image->pixels[3 * (static_cast<size_t>(y) * width + x) + c] = fn(x, y, c);
     return image;
 }
+
+// An image of the given size with every channel 0.0.
+inline Image* zeroImage(int width, int height) {
+    return makeImage(width, height, [](int, int, int) { return 0.0f; });
+}
+
+// The two projected 37-stripe colour sequences (1 red, 2 green, 3 blue),
+// written out here independently of the program and the renderer.
+extern const int kPattern1[37];
+extern const int kPattern2[37];
 
 // Pixel channel accessor for tests.
 inline float& px(Image* image, int x, int y, int c) {

@@ -15,11 +15,6 @@
 
 namespace {
 
-struct Deleter {
-    void operator()(Image* i) const { imgDestroy(i); }
-};
-using ImagePtr = std::unique_ptr<Image, Deleter>;
-
 void writeText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 }  // namespace
