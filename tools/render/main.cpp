@@ -26,6 +26,7 @@ const char kUsage[] =
     "  --texture       a varying albedo\n"
     "  --ambient A     ambient light (default 0.05)\n"
     "  --seed S        noise seed (default 1)\n"
+    "  --size WxH      picture size in pixels (default 1024x768)\n"
     "  --threads T     threads (default: all cores)\n"
     "  --reuse         keep DIR as it is when it already holds this very scan\n";
 
@@ -81,6 +82,13 @@ int main(int argc, char** argv) {
         } else if (a == "--threads") {
             ok = numberArg(argc, argv, &i, &v) && v >= 1 && v <= 256;
             threads = static_cast<int>(v);
+        } else if (a == "--size" && i + 1 < argc) {
+            int w = 0, h = 0;
+            char tail = 0;
+            ok = std::sscanf(argv[++i], "%dx%d%c", &w, &h, &tail) == 2 && w >= 1 && h >= 1 &&
+                 w <= 20000 && h <= 20000;
+            options.width = w;
+            options.height = h;
         } else if (a == "--texture") {
             options.texture = true;
         } else if (a == "--reuse") {

@@ -1,5 +1,6 @@
 #include "render/render.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -36,11 +37,7 @@ Sample trace(const SceneObject& object, const RenderOptions& options, const Came
     if (!sceneIntersect(object, o, d, 1e-6, 1e9, &hit)) return s;
     s.hit = true;
     const Vec3 q = o + hit.t * d;
-    double a = 0.85;
-    if (options.texture) {
-        a = 0.55 + 0.35 * std::sin(0.9 * q.x) * std::sin(0.7 * q.y + 1.0) * std::sin(0.8 * q.z);
-    }
-    s.albedo[0] = s.albedo[1] = s.albedo[2] = a;
+    renderAlbedo(options, q, s.albedo);
 
     const Vec3 world = turntableToWorld(q, angle);
     const ProjectorPixel p = projectorProject(world);
@@ -76,6 +73,20 @@ double gaussian(uint64_t key) {
 
 }  // namespace
 
+void renderAlbedo(const RenderOptions& options, Vec3 q, double rgb[3]) {
+    if (!options.texture) {
+        rgb[0] = rgb[1] = rgb[2] = 0.85;
+        return;
+    }
+    // Three patches of colour that drift across the surface at different
+    // rates, each channel within 0.2 to 0.9 so every stripe colour still
+    // shows on it.
+    const double base = std::sin(0.9 * q.x) * std::sin(0.7 * q.y + 1.0) * std::sin(0.8 * q.z);
+    rgb[0] = 0.55 + 0.35 * base;
+    rgb[1] = 0.55 + 0.35 * std::sin(0.5 * q.x + 2.0) * std::cos(0.45 * q.y);
+    rgb[2] = 0.55 + 0.35 * std::cos(0.6 * q.z + 0.5) * std::sin(0.35 * q.y + 0.3 * q.x);
+}
+
 int projectorColour(int pattern, bool vertical, double column, double row) {
     if (column < 0 || column >= kProjectorWidth || row < 0 || row >= kProjectorHeight) return 0;
     const int* sequence = pattern == 1 ? kStripePattern1 : kStripePattern2;
@@ -97,6 +108,10 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
     const Camera cam = camera == 1 ? camCamera1() : camCamera2();
     const int w = options.width, h = options.height, n = options.antialias;
     for (int i = 0; i < 8; ++i) out[i] = imgCreate(w, h);
+    // Noise keys of one photograph never meet another's (2^20 keeps the bytes
+    // of every scan up to a megapixel as they always were).
+    const uint64_t keysPerPhotograph =
+        std::max<uint64_t>(1048576, static_cast<uint64_t>(w) * static_cast<uint64_t>(h));
     std::atomic<int> nextRow{0};
     const auto work = [&] {
         std::vector<Sample> samples(static_cast<size_t>(n) * n);
@@ -125,7 +140,7 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
                         if (options.noise > 0) {
                             const uint64_t key =
                                 ((((static_cast<uint64_t>(options.seed) * 2 + camera) * 360 + angle) *
-                                      8 + read) * 1048576 + static_cast<uint64_t>(y) * w + x) * 3 + c;
+                                      8 + read) * keysPerPhotograph + static_cast<uint64_t>(y) * w + x) * 3 + c;
                             value += options.noise / 255.0 * gaussian(key);
                         }
                         p[c] = static_cast<float>(value);

@@ -16,7 +16,7 @@ struct RenderOptions {
     std::string object = "horse";
     int antialias = 2;      // subsamples per pixel along each axis (1 = off)
     double noise = 0.0;     // Gaussian noise, standard deviation in byte units
-    bool texture = false;   // a varying albedo instead of a uniform one
+    bool texture = false;   // a varying coloured albedo instead of a uniform grey
     double ambient = 0.05;
     uint32_t seed = 1;
     int width = 1024;
@@ -26,6 +26,11 @@ struct RenderOptions {
 // The 37-stripe colour sequences of pattern 1 and 2 (1 red, 2 green, 3 blue).
 extern const int kStripePattern1[37];
 extern const int kStripePattern2[37];
+
+// The albedo (red, green, blue, each 0 to 1) of the object point q (object
+// frame): a uniform grey, or with `texture` a colour that varies smoothly
+// over the surface.
+void renderAlbedo(const RenderOptions& options, Vec3 q, double rgb[3]);
 
 // The colour (1 to 3) that projector pixel (column, row) shows in a pattern
 // (1 or 2) of vertical or horizontal stripes, or 0 outside the picture and in
