@@ -1,0 +1,57 @@
+// The object's own colour at each point, from the scan's photographs.
+//
+// A positive exposure and its negative light every surface point once with
+// each channel of the projector, so their sum is the photograph under full
+// light: the stripes cancel and the object's colour, scaled by its shading,
+// remains. For a point of angle a and each camera, the rig-frame point is
+// projected with the calibrated model and the sum is read there (bilinear) for
+// each of the four pairs (pattern 1 and 2, vertical and horizontal).
+//
+// The rule: per camera, the channel-wise median of its four sums (the mean of
+// the middle two), which outvotes one spoilt pair. Where both cameras see the
+// point and agree (every channel within kColourAgree + kColourAgreeShare of
+// the brighter value), their mean; where they disagree (one camera looks at
+// something else in front of the point, or a highlight), the camera that looks
+// more squarely along the point's normal; where only one camera has the point
+// inside its picture, that camera's colour. The result is the full-light value
+// clamped to 0..1 and stored as bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cloud/scan_points.h"
+
+constexpr double kColourAgree = 0.06;       // in 0..1 units of one exposure
+constexpr double kColourAgreeShare = 0.20;
+
+struct ColourRgb {
+    uint8_t r, g, b;
+};
+
+struct ColourStats {
+    long bothAgree = 0;     // mean of both cameras
+    long disagree = 0;      // both saw it, the more head-on camera taken
+    long oneCamera = 0;     // the other camera had it outside its picture
+    long noCamera = 0;      // outside both pictures: left grey
+};
+
+// Where the calibrated camera (1 or 2) sees rig-frame point p; false when the
+// point is behind the camera.
+bool colourProject(int camera, Vec3 p, double* px, double* py);
+
+// Combines the per-camera sums of the four pairs (sums[camera][pair][channel],
+// 0..2 units; `seen[camera]` false when the point is outside that picture)
+// into the point's colour by the rule above. `squareness[camera]` is the cosine
+// between the normal and the direction to that camera.
+ColourRgb colourCombine(const double sums[2][4][3], const bool seen[2], const double squareness[2],
+                        ColourStats* stats);
+
+// The colour of every point i with keep[i] (others get black), reading the
+// photographs of DIR/cavalo angle by angle, two at a time. `normals` are in
+// the object frame. False, with one line naming the photograph, when one the
+// points need cannot be read.
+bool colourPoints(const std::string& dir, const ScanPoints& points, const std::vector<char>& keep,
+                  const std::vector<Vec3>& normals, std::vector<ColourRgb>* colours,
+                  ColourStats* stats, std::string* error);
