@@ -23,7 +23,8 @@ const char kUsage[] =
     "  --radius R      working volume: cylinder radius about the turntable axis (default 60)\n"
     "  --y MIN,MAX     working volume: height range (default -65,65)\n"
     "  --k K           neighbours for the outlier rule and the normals (default 16)\n"
-    "  --ratio N       drop points whose mean neighbour distance exceeds mean + N sigma (default 2)\n";
+    "  --ratio N       drop points whose mean distance to their K nearest exceeds the median of\n"
+    "                  those + N x 1.4826 x their median absolute deviation (default 5)\n";
 
 bool number(const char* text, double* out) {
     char* end = nullptr;
@@ -101,9 +102,9 @@ int main(int argc, char** argv) {
                     "turntable axis, y %g to %g)\n",
                     outliers.outsideVolume, options.radius, options.yMin, options.yMax);
         std::printf("  dropped %ld far from their neighbours (mean distance to %d nearest above "
-                    "%.3f = mean %.3f + %g x sigma %.3f)\n",
-                    outliers.sparse, options.neighbours, outliers.threshold,
-                    outliers.meanDistance, options.ratio, outliers.sigma);
+                    "%.3f = median %.3f + %g x spread %.3f)\n",
+                    outliers.sparse, options.neighbours, outliers.threshold, outliers.centre,
+                    options.ratio, outliers.spread);
     }
 
     std::vector<Vec3> kept;

@@ -1,8 +1,23 @@
 #include "cloud/outliers.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "cloud/neighbours.h"
+
+namespace {
+
+// The median (the mean of the middle two for an even count); 0 for none.
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    const size_t half = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + half, values.end());
+    const double upper = values[half];
+    if (values.size() % 2 == 1) return upper;
+    return 0.5 * (*std::max_element(values.begin(), values.begin() + half) + upper);
+}
+
+}  // namespace
 
 bool outliersInVolume(Vec3 p, const OutlierOptions& o) {
     return p.x * p.x + p.z * p.z <= o.radius * o.radius && p.y >= o.yMin && p.y <= o.yMax;
@@ -30,17 +45,15 @@ OutlierResult outliersFind(const std::vector<Vec3>& points, const OutlierOptions
         return r;
     }
     std::vector<double> mean(inside.size(), 0.0);
-    double sum = 0;
     for (size_t i = 0; i < inside.size(); ++i) {
         for (int j = 0; j < table.k; ++j) mean[i] += table.distance[i * table.k + j];
         mean[i] /= table.k;
-        sum += mean[i];
     }
-    r.meanDistance = sum / inside.size();
-    double squares = 0;
-    for (double m : mean) squares += (m - r.meanDistance) * (m - r.meanDistance);
-    r.sigma = std::sqrt(squares / inside.size());
-    r.threshold = r.meanDistance + options.ratio * r.sigma;
+    r.centre = median(mean);
+    std::vector<double> deviation(mean.size());
+    for (size_t i = 0; i < mean.size(); ++i) deviation[i] = std::fabs(mean[i] - r.centre);
+    r.spread = 1.4826 * median(deviation);
+    r.threshold = r.centre + options.ratio * r.spread;
     for (size_t i = 0; i < inside.size(); ++i) {
         if (mean[i] > r.threshold) {
             ++r.sparse;
