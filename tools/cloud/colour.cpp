@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "driver/scan.h"
 #include "geometry/camera.h"
@@ -16,30 +17,44 @@ struct ImageDeleter {
 };
 using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
-// Bilinear value of channel c at (x, y); the caller keeps (x, y) inside
+// The full-light colour pos + neg at (x, y), bilinear over the four pixels
+// around it, each channel 0..2. A pixel whose negative equals its positive in
+// every channel carries no full-light value (a pixel a contrast mask has
+// silenced, which holds the positive's stripe colour twice, or one the
+// projector never reached) and is left out, the others weighted anew. False
+// when none of the four pixels counts. The caller keeps (x, y) inside
 // [0, width - 1] x [0, height - 1].
-double sample(const Image& image, double x, double y, int c) {
-    const int x0 = std::min(static_cast<int>(x), image.width - 2 < 0 ? 0 : image.width - 2);
-    const int y0 = std::min(static_cast<int>(y), image.height - 2 < 0 ? 0 : image.height - 2);
-    const int x1 = std::min(x0 + 1, image.width - 1), y1 = std::min(y0 + 1, image.height - 1);
+bool pairSum(const Image& pos, const Image& neg, double x, double y, double out[3]) {
+    const int x0 = std::max(0, std::min(static_cast<int>(x), pos.width - 2));
+    const int y0 = std::max(0, std::min(static_cast<int>(y), pos.height - 2));
+    const int x1 = std::min(x0 + 1, pos.width - 1), y1 = std::min(y0 + 1, pos.height - 1);
     const double fx = x - x0, fy = y - y0;
-    const auto at = [&](int xi, int yi) {
-        return static_cast<double>(
-            image.pixels[3 * (static_cast<size_t>(yi) * image.width + xi) + c]);
-    };
-    return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x1, y0)) +
-           fy * ((1 - fx) * at(x0, y1) + fx * at(x1, y1));
+    const int xs[4] = {x0, x1, x0, x1}, ys[4] = {y0, y0, y1, y1};
+    const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+    double total = 0;
+    out[0] = out[1] = out[2] = 0;
+    for (int t = 0; t < 4; ++t) {
+        const size_t at = 3 * (static_cast<size_t>(ys[t]) * pos.width + xs[t]);
+        const float* p = pos.pixels + at;
+        const float* n = neg.pixels + at;
+        if (p[0] == n[0] && p[1] == n[1] && p[2] == n[2]) continue;
+        for (int c = 0; c < 3; ++c) out[c] += weights[t] * (static_cast<double>(p[c]) + n[c]);
+        total += weights[t];
+    }
+    if (total <= 1e-9) return false;
+    for (int c = 0; c < 3; ++c) out[c] /= total;
+    return true;
 }
 
 bool insidePicture(const Image& image, double x, double y) {
     return x >= 0 && y >= 0 && x <= image.width - 1 && y <= image.height - 1;
 }
 
-// The mean of the middle two of four values.
-double middleOfFour(double a, double b, double c, double d) {
-    double v[4] = {a, b, c, d};
-    std::sort(v, v + 4);
-    return 0.5 * (v[1] + v[2]);
+// The median of n values (1 to 4): the mean of the middle two for an even n.
+double medianOf(double* v, int n) {
+    for (int i = 1; i < n; ++i)  // insertion sort: at most four values
+        for (int j = i; j > 0 && v[j] < v[j - 1]; --j) std::swap(v[j], v[j - 1]);
+    return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
 uint8_t toByte(double v) {
@@ -58,13 +73,17 @@ bool colourProject(int camera, Vec3 p, double* px, double* py) {
     return std::isfinite(*px) && std::isfinite(*py);
 }
 
-ColourRgb colourCombine(const double sums[2][4][3], const bool seen[2], const double squareness[2],
+ColourRgb colourCombine(const ColourSamples& samples, const double squareness[2],
                         ColourStats* stats) {
     double colour[2][3];
-    for (int cam = 0; cam < 2; ++cam)
-        for (int c = 0; c < 3; ++c)
-            colour[cam][c] = middleOfFour(sums[cam][0][c], sums[cam][1][c], sums[cam][2][c],
-                                          sums[cam][3][c]);
+    const bool seen[2] = {samples.pairs[0] > 0, samples.pairs[1] > 0};
+    for (int cam = 0; cam < 2; ++cam) {
+        for (int c = 0; c < 3; ++c) {
+            double v[4];
+            for (int k = 0; k < samples.pairs[cam]; ++k) v[k] = samples.sums[cam][k][c];
+            colour[cam][c] = seen[cam] ? medianOf(v, samples.pairs[cam]) : 0;
+        }
+    }
     double chosen[3] = {0.5, 0.5, 0.5};
     if (seen[0] && seen[1]) {
         bool agree = true;
@@ -97,9 +116,7 @@ bool colourPoints(const std::string& dir, const ScanPoints& points, const std::v
         for (size_t i = 0; i < points.rig.size(); ++i)
             if (keep[i] && points.angle[i] == angle) which.push_back(i);
         if (which.empty()) continue;  // no photograph of this angle is needed
-        // sums[point][camera][pair][channel]
-        std::vector<double> sums(which.size() * 24, 0.0);
-        std::vector<char> seen(which.size() * 2, 0);
+        std::vector<ColourSamples> samples(which.size());
         for (int camera = 1; camera <= 2; ++camera) {
             for (int pair = 0; pair < 4; ++pair) {
                 ImagePtr exposure[2];
@@ -120,28 +137,24 @@ bool colourPoints(const std::string& dir, const ScanPoints& points, const std::v
                 }
                 for (size_t j = 0; j < which.size(); ++j) {
                     double px, py;
-                    if (!colourProject(camera, points.rig[which[j]], &px, &py) ||
-                        !insidePicture(*exposure[0], px, py))
-                        continue;
-                    seen[2 * j + camera - 1] = 1;
-                    for (int c = 0; c < 3; ++c)
-                        sums[24 * j + 12 * (camera - 1) + 3 * pair + c] =
-                            sample(*exposure[0], px, py, c) + sample(*exposure[1], px, py, c);
+                    ColourSamples& s = samples[j];
+                    const int cam = camera - 1;
+                    if (colourProject(camera, points.rig[which[j]], &px, &py) &&
+                        insidePicture(*exposure[0], px, py) &&
+                        pairSum(*exposure[0], *exposure[1], px, py, s.sums[cam][s.pairs[cam]]))
+                        ++s.pairs[cam];
                 }
             }
         }
         for (size_t j = 0; j < which.size(); ++j) {
             const size_t i = which[j];
-            double s[2][4][3];
-            for (int k = 0; k < 24; ++k) s[k / 12][k / 3 % 4][k % 3] = sums[24 * j + k];
-            const bool both[2] = {seen[2 * j] != 0, seen[2 * j + 1] != 0};
             double squareness[2];
             for (int cam = 0; cam < 2; ++cam) {
                 const Camera c = cam == 0 ? camCamera1() : camCamera2();
                 const Vec3 centre = scanToObject({c.position.x, c.position.y, c.position.z}, angle);
                 squareness[cam] = dot(normals[i], normalized(centre - points.object[i]));
             }
-            (*colours)[i] = colourCombine(s, both, squareness, stats);
+            (*colours)[i] = colourCombine(samples[j], squareness, stats);
         }
     }
     return true;

@@ -7,8 +7,12 @@
 // projected with the calibrated model and the sum is read there (bilinear) for
 // each of the four pairs (pattern 1 and 2, vertical and horizontal).
 //
-// The rule: per camera, the channel-wise median of its four sums (the mean of
-// the middle two), which outvotes one spoilt pair. Where both cameras see the
+// A pixel whose negative equals its positive holds no full-light value (a
+// contrast mask silences background pixels that way) and is left out of the
+// bilinear read; a pair with none of its four pixels left gives nothing.
+//
+// The rule: per camera, the channel-wise median of the sums its pairs gave
+// (the mean of the middle two of four), which outvotes one spoilt pair. Where both cameras see the
 // point and agree (every channel within kColourAgree + kColourAgreeShare of
 // the brighter value), their mean; where they disagree (one camera looks at
 // something else in front of the point, or a highlight), the camera that looks
@@ -33,19 +37,26 @@ struct ColourRgb {
 struct ColourStats {
     long bothAgree = 0;     // mean of both cameras
     long disagree = 0;      // both saw it, the more head-on camera taken
-    long oneCamera = 0;     // the other camera had it outside its picture
-    long noCamera = 0;      // outside both pictures: left grey
+    long oneCamera = 0;     // the other had it outside its picture or only on silenced pixels
+    long noCamera = 0;      // neither camera had it: left grey
 };
 
 // Where the calibrated camera (1 or 2) sees rig-frame point p; false when the
 // point is behind the camera.
 bool colourProject(int camera, Vec3 p, double* px, double* py);
 
-// Combines the per-camera sums of the four pairs (sums[camera][pair][channel],
-// 0..2 units; `seen[camera]` false when the point is outside that picture)
-// into the point's colour by the rule above. `squareness[camera]` is the cosine
-// between the normal and the direction to that camera.
-ColourRgb colourCombine(const double sums[2][4][3], const bool seen[2], const double squareness[2],
+// What the two cameras' photographs give at one point: sums[camera][k][channel]
+// (0..2 units) for k below pairs[camera]; a camera with no pair has the point
+// outside its picture or only on silenced pixels.
+struct ColourSamples {
+    double sums[2][4][3] = {};
+    int pairs[2] = {0, 0};
+};
+
+// Combines the samples into the point's colour by the rule above.
+// `squareness[camera]` is the cosine between the normal and the direction to
+// that camera.
+ColourRgb colourCombine(const ColourSamples& samples, const double squareness[2],
                         ColourStats* stats);
 
 // The colour of every point i with keep[i] (others get black), reading the

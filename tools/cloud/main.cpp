@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     ColourStats stats;
     if (!colourPoints(dir, scan, outliers.keep, normals, &colours, &stats, &error)) return fail(error);
     std::printf("  colour: %ld from both cameras, %ld where they disagreed (the more head-on one), "
-                "%ld from one camera (outside the other's picture), %ld from none (grey)\n",
+                "%ld from one camera (the other had no picture of it), %ld from none (grey)\n",
                 stats.bothAgree, stats.disagree, stats.oneCamera, stats.noCamera);
 
     std::vector<PlyVertex> vertices;
