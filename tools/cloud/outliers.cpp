@@ -52,7 +52,11 @@ OutlierResult outliersFind(const std::vector<Vec3>& points, const OutlierOptions
     r.centre = median(mean);
     std::vector<double> deviation(mean.size());
     for (size_t i = 0; i < mean.size(); ++i) deviation[i] = std::fabs(mean[i] - r.centre);
-    r.spread = 1.4826 * median(deviation);
+    // On an even sampling most points have the same mean distance and the
+    // median deviation shrinks toward zero; the points along the cloud's
+    // edges, whose neighbours lie on one side only, would then all go. The
+    // spread is kept at a fifth of the centre at least.
+    r.spread = std::max(1.4826 * median(deviation), 0.2 * r.centre);
     r.threshold = r.centre + options.ratio * r.spread;
     for (size_t i = 0; i < inside.size(); ++i) {
         if (mean[i] > r.threshold) {

@@ -11,11 +11,11 @@
 // Statistical outlier removal: for every point still kept, the mean distance
 // to its k nearest kept neighbours; over the kept points the centre m and the
 // spread s of those; a point whose mean distance exceeds m + ratio * s is
-// dropped. One pass. The centre and spread are the robust ones, the median and
-// 1.4826 times the median absolute deviation (the standard deviation for
-// normally spread values): the strays themselves, a few percent of a scan
-// lying up to 30 units off, would inflate a plain mean and standard deviation
-// so much that the nearer strays pass (on a textured horse m + 2 s let 0.2 %
+// dropped. One pass. The centre and spread are the robust ones: the median,
+// and 1.4826 times the median absolute deviation (the standard deviation for
+// normally spread values) but at least a fifth of the centre. The strays
+// themselves, a few percent of a scan lying up to 30 units off, would inflate
+// a plain mean and standard deviation so much that the nearer strays pass (on a textured horse m + 2 s let 0.2 %
 // of the kept points lie beyond 5 units; the robust rule keeps none and keeps
 // more than 99 % of the points within 1 unit).
 #pragma once
