@@ -178,6 +178,27 @@ TEST(Preview, PlyHoldsEveryPointWithItsAngleColour) {
     EXPECT_EQ(bytes, 3u * w * h);
 }
 
+TEST(Preview, PointsWithTheirOwnColourAreDrawnInItAndNeedNoKey) {
+    // One point in the middle of the views, in a colour no angle has; the
+    // key's swatches (angle colours) appear only for points coloured by angle.
+    const Rgb own{201, 17, 99};
+    const auto count = [](const std::vector<unsigned char>& rgb, Rgb c) {
+        long n = 0;
+        for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+            n += rgb[i] == c.r && rgb[i + 1] == c.g && rgb[i + 2] == c.b;
+        return n;
+    };
+    int w = 0, h = 0;
+    std::vector<CloudPoint> cloud = {{{0, 0, 0}, 30, true, own}, {{1, 1, 1}, 30, true, own}};
+    const std::vector<unsigned char> coloured = previewDraw(cloud, &w, &h);
+    EXPECT_EQ(count(coloured, own), 2 * 3 * 4);  // two 2 x 2 dots in each of three views
+    EXPECT_EQ(count(coloured, previewAngleColour(0)), 0);
+    cloud[1].ownColour = false;  // one point by its angle: the key returns
+    const std::vector<unsigned char> mixed = previewDraw(cloud, &w, &h);
+    EXPECT_EQ(count(mixed, previewAngleColour(0)), 14 * 14);
+    EXPECT_EQ(count(mixed, previewAngleColour(30)), 14 * 14 + 3 * 4);
+}
+
 // Renders the whole scan of the sphere, runs the scanner on it and checks the
 // report: the rig, the program and the report agree on the truth.
 TEST(EndToEnd, SphereScanIsAccurate) {

@@ -90,14 +90,16 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
             const double v = view == 2 ? c->p.z - mid.z : c->p.y - mid.y;
             const int x = left + kPanel / 2 + static_cast<int>(std::lround(u * scale));
             const int y = kMargin + kPanel / 2 - static_cast<int>(std::lround(v * scale));
-            const Rgb colour = previewAngleColour(c->angle);
+            const Rgb colour = c->ownColour ? c->colour : previewAngleColour(c->angle);
             for (int dy = 0; dy < 2; ++dy)
                 for (int dx = 0; dx < 2; ++dx) canvas.set(x + dx, y + dy, colour);
         }
     }
     // The key: a swatch and the angle for each of the twelve views.
     const int keyTop = kMargin + kPanel + 14;
-    for (int i = 0; i < 12; ++i) {
+    const bool allOwn = !cloud.empty() && std::all_of(cloud.begin(), cloud.end(),
+                                                      [](const CloudPoint& c) { return c.ownColour; });
+    for (int i = 0; i < 12 && !allOwn; ++i) {
         const int x = kMargin + i * 105;
         for (int a = 0; a < 14; ++a)
             for (int b = 0; b < 14; ++b) canvas.set(x + a, keyTop + b, previewAngleColour(30 * i));
