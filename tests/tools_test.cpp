@@ -191,12 +191,23 @@ TEST(Preview, PointsWithTheirOwnColourAreDrawnInItAndNeedNoKey) {
     int w = 0, h = 0;
     std::vector<CloudPoint> cloud = {{{0, 0, 0}, 30, true, own}, {{1, 1, 1}, 30, true, own}};
     const std::vector<unsigned char> coloured = previewDraw(cloud, &w, &h);
-    EXPECT_EQ(count(coloured, own), 2 * 3 * 4);  // two 2 x 2 dots in each of three views
+    EXPECT_EQ(count(coloured, own), 2 * 3 * 9);  // two 3 x 3 dots in each of three views
     EXPECT_EQ(count(coloured, previewAngleColour(0)), 0);
     cloud[1].ownColour = false;  // one point by its angle: the key returns
     const std::vector<unsigned char> mixed = previewDraw(cloud, &w, &h);
     EXPECT_EQ(count(mixed, previewAngleColour(0)), 14 * 14);
     EXPECT_EQ(count(mixed, previewAngleColour(30)), 14 * 14 + 3 * 4);
+    // A normal along -z: seen from the side and the top, not from the front.
+    cloud[0].normal = {-0.5, 0.5, -1};
+    const std::vector<unsigned char> turned = previewDraw(cloud, &w, &h);
+    EXPECT_EQ(count(turned, own), 2 * 9);
+    long front = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w / 3; ++x) {
+            const unsigned char* p = &turned[3 * (static_cast<size_t>(y) * w + x)];
+            front += p[0] == own.r && p[1] == own.g && p[2] == own.b;
+        }
+    EXPECT_EQ(front, 0);
 }
 
 // Renders the whole scan of the sphere, runs the scanner on it and checks the

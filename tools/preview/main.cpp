@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         }
         drawn.clear();
         for (const PlyVertex& v : vertices)
-            drawn.push_back({{v.x, v.y, v.z}, -1, true, {v.red, v.green, v.blue}});
+            drawn.push_back({{v.x, v.y, v.z}, -1, true, {v.red, v.green, v.blue}, {v.nx, v.ny, v.nz}});
     }
     int w = 0, h = 0;
     const std::vector<unsigned char> rgb = previewDraw(drawn, &w, &h);

@@ -79,7 +79,11 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
         }
         // Far points first, so that near ones stay on top.
         std::vector<const CloudPoint*> order;
-        for (const CloudPoint& c : cloud) order.push_back(&c);
+        const Vec3 viewer = view == 0 ? Vec3{0, 0, 1} : view == 1 ? Vec3{-1, 0, 0} : Vec3{0, 1, 0};
+        for (const CloudPoint& c : cloud) {
+            const bool unknown = c.normal.x == 0 && c.normal.y == 0 && c.normal.z == 0;
+            if (unknown || dot(c.normal, viewer) > 0) order.push_back(&c);
+        }
         const auto depth = [view](const CloudPoint* c) {
             return view == 0 ? c->p.z : view == 1 ? -c->p.x : c->p.y;
         };
@@ -91,8 +95,9 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
             const int x = left + kPanel / 2 + static_cast<int>(std::lround(u * scale));
             const int y = kMargin + kPanel / 2 - static_cast<int>(std::lround(v * scale));
             const Rgb colour = c->ownColour ? c->colour : previewAngleColour(c->angle);
-            for (int dy = 0; dy < 2; ++dy)
-                for (int dx = 0; dx < 2; ++dx) canvas.set(x + dx, y + dy, colour);
+            const int dot = c->ownColour ? 3 : 2;  // a cleaned cloud is sparser
+            for (int dy = 0; dy < dot; ++dy)
+                for (int dx = 0; dx < dot; ++dx) canvas.set(x + dx, y + dy, colour);
         }
     }
     // The key: a swatch and the angle for each of the twelve views.
