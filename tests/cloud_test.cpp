@@ -171,6 +171,11 @@ TEST(CloudNormals, SmallestEigenvectorAndFacingTheCameras) {
     const Vec3 v = normalsSmallestEigenvector(tilted);
     EXPECT_NEAR(std::fabs(v.x - v.y), 2 / std::sqrt(2.0), 1e-12);
 
+    // At camera 1's centre (where the scanner puts the point of two parallel
+    // rays) the direction is still a number: camera 2's.
+    const Vec3 atCamera = normalsTowardCameras({51.7638, 50, 200}, 0);
+    EXPECT_NEAR(atCamera.x, -1, 1e-9);
+
     // A patch of the plane z = 0: the cameras stand at z = 200, so seen at
     // angle 0 the normal is +z; at 180 the table has turned the patch's back
     // to them (their centres turned by -180 stand at z = -200): -z.
@@ -283,6 +288,7 @@ TEST(CloudColour, GreyBoardGivesItsGreyNeverStripes) {
     std::string error;
     EXPECT_FALSE(colourPoints(dir.path(), scan, std::vector<char>(scan.rig.size(), 1),
                               scan.rig, &colours, &stats, &error));
+    EXPECT_NE(error.find("no photograph"), std::string::npos) << error;
     EXPECT_NE(error.find("Positivo 2 Camera 2"), std::string::npos) << error;
 }
 

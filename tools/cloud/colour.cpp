@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <utility>
 
@@ -123,7 +124,12 @@ bool colourPoints(const std::string& dir, const ScanPoints& points, const std::v
                 for (int sign = 0; sign < 2; ++sign) {
                     const std::string path =
                         dir + "/" + scanPhotographPath(2 * pair + sign + 1, camera, angle);
-                    exposure[sign].reset(imgReadBMP(path.c_str()));
+                    std::error_code missing;
+                    if (!std::filesystem::is_regular_file(path, missing)) {
+                        *error = "no photograph \"" + path + "\"";
+                        return false;
+                    }
+                    exposure[sign].reset(imgReadBMP(path.c_str()));  // names its own fault too
                     if (!exposure[sign]) {
                         *error = "cannot read the photograph \"" + path + "\"";
                         return false;

@@ -62,7 +62,8 @@ ColourRgb colourCombine(const ColourSamples& samples, const double squareness[2]
 // The colour of every point i with keep[i] (others get black), reading the
 // photographs of DIR/cavalo angle by angle, two at a time. `normals` are in
 // the object frame. False, with one line naming the photograph, when one the
-// points need cannot be read.
+// points need is missing or cannot be read (the reader then names its own
+// fault on stderr as well).
 bool colourPoints(const std::string& dir, const ScanPoints& points, const std::vector<char>& keep,
                   const std::vector<Vec3>& normals, std::vector<ColourRgb>* colours,
                   ColourStats* stats, std::string* error);

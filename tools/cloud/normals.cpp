@@ -11,9 +11,10 @@ Vec3 normalsTowardCameras(Vec3 p, int angle) {
     for (const Camera& camera : {camCamera1(), camCamera2()}) {
         const Vec3 centre = scanToObject(
             {camera.position.x, camera.position.y, camera.position.z}, angle);
-        sum = sum + normalized(centre - p);
+        const Vec3 toward = centre - p;
+        if (length(toward) > 0) sum = sum + normalized(toward);  // p may be a camera centre
     }
-    return sum;
+    return length(sum) > 0 ? sum : Vec3{0, 0, 1};
 }
 
 Vec3 normalsSmallestEigenvector(const double m[9]) {
