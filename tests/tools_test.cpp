@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "decode/boundary.h"
+#include "cloud/ply.h"
+#include "eval/cloud_report.h"
 #include "eval/report.h"
 #include "preview/preview.h"
 #include "render/render.h"
@@ -161,6 +163,34 @@ TEST(Report, DistancesSharesAndTurnCheck) {
 
     writeText(dir.file("scene.txt"), "object teapot\n");
     EXPECT_FALSE(evalScan(dir.path(), &r, &error));
+}
+
+TEST(Report, CloudAgainstTheSphere) {
+    // Sphere of radius 25 about (0, -10, 0). The scan: A on the surface, B 1
+    // out, C 6 out, D 0.5 out; the cloud keeps A (grey, normal out), B (red
+    // tint 200/100/100, normal in) and C.
+    TempDir dir;
+    writeText(dir.file("scene.txt"), "slscan-render 1\nobject sphere\ntexture 0\n");
+    writeText(dir.file("pontos.txt"), "0 15 0\n0 -10 26\n0 21 0\n25.5 -10 0\n");
+    std::string error;
+    ASSERT_TRUE(plyWrite(dir.file("cloud.ply"),
+                         {{0, 15, 0, 0, 1, 0, 100, 100, 100},
+                          {0, -10, 26, 0, 0, -1, 200, 100, 100},
+                          {0, 21, 0, 0, 1, 0, 0, 0, 0}},
+                         "", &error));
+    CloudReport r;
+    ASSERT_TRUE(evalCloud(dir.path(), &r, &error)) << error;
+    EXPECT_EQ(r.scanPoints, 4);
+    EXPECT_EQ(r.keptPoints, 3);
+    EXPECT_DOUBLE_EQ(r.keptBeyond5, 1.0 / 3);
+    EXPECT_DOUBLE_EQ(r.within1Kept, 2.0 / 3);  // A and B of A, B and D
+    EXPECT_DOUBLE_EQ(r.normalsOutward, 2.0 / 3);
+    EXPECT_EQ(r.colourPoints, 2);
+    // Grey albedo: chromaticity 1/3 each; B's is (1/2, 1/4, 1/4).
+    EXPECT_NEAR(r.chromaMean, (0.5 - 1.0 / 3) / 2, 1e-9);
+    EXPECT_NEAR(r.chroma95, 0.5 - 1.0 / 3, 1e-9);
+    std::remove(dir.file("cloud.ply").c_str());
+    EXPECT_FALSE(evalCloud(dir.path(), &r, &error));
 }
 
 TEST(Preview, PlyHoldsEveryPointWithItsAngleColour) {
