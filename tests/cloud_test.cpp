@@ -184,9 +184,24 @@ TEST(CloudNormals, SmallestEigenvectorAndFacingTheCameras) {
         for (int i = 0; i < 8; ++i)
             for (int j = 0; j < 8; ++j) patch.push_back({i * 0.5, j * 0.5, 0.01 * ((i * j) % 3)});
         const std::vector<int> angles(patch.size(), angle);
-        const std::vector<Vec3> n = normalsEstimate(patch, angles, neighboursFind(patch, 16));
+        const std::vector<Vec3> n = normalsEstimate(patch, angles, neighboursFind(patch, 40), 16);
         for (const Vec3& v : n) EXPECT_GT(sign * v.z, 0.99) << angle;
     }
+
+    // A thin board sampled as the stripes sample it, densely along columns
+    // (0.3 apart in y, 1.2 apart in x): its front (z = 0.3) seen at angle 0,
+    // its back (z = -0.3) at 180. Fitted across both faces, a column's points
+    // would make the normal point along x.
+    std::vector<Vec3> board;
+    std::vector<int> angles;
+    for (int face = 0; face < 2; ++face)
+        for (int column = 0; column < 4; ++column)
+            for (int row = 0; row < 100; ++row) {
+                board.push_back({1.2 * column, 0.3 * row, face == 0 ? 0.3 : -0.3});
+                angles.push_back(face == 0 ? 0 : 180);
+            }
+    const std::vector<Vec3> n = normalsEstimate(board, angles, neighboursFind(board, 64), 16);
+    for (size_t i = 0; i < n.size(); ++i) EXPECT_GT((board[i].z > 0 ? 1 : -1) * n[i].z, 0.99) << i;
 }
 
 TEST(CloudColour, CombineRule) {

@@ -127,8 +127,11 @@ int main(int argc, char** argv) {
         keptAngles.push_back(scan.angle[i]);
         keptIndex.push_back(i);
     }
-    const NeighbourTable table = neighboursFind(kept, options.neighbours);
-    const std::vector<Vec3> keptNormals = normalsEstimate(kept, keptAngles, table);
+    // Four times k candidates, from which the normals take the k nearest of
+    // the same side.
+    const NeighbourTable table = neighboursFind(kept, 4 * options.neighbours);
+    const std::vector<Vec3> keptNormals =
+        normalsEstimate(kept, keptAngles, table, options.neighbours);
     std::vector<Vec3> normals(n, Vec3{0, 0, 0});
     for (size_t j = 0; j < kept.size(); ++j) normals[keptIndex[j]] = keptNormals[j];
 

@@ -1,6 +1,8 @@
 #include "cloud/normals.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 
 #include "cloud/scan_points.h"
@@ -58,22 +60,37 @@ Vec3 normalsSmallestEigenvector(const double m[9]) {
     return normalized({v[0][smallest], v[1][smallest], v[2][smallest]});
 }
 
+namespace {
+
+bool sameSide(int a, int b) {
+    const int d = ((a - b) % 360 + 360) % 360;
+    return d <= kNormalsSideDegrees || d >= 360 - kNormalsSideDegrees;
+}
+
+}  // namespace
+
 std::vector<Vec3> normalsEstimate(const std::vector<Vec3>& points, const std::vector<int>& angles,
-                                  const NeighbourTable& table) {
+                                  const NeighbourTable& table, int k) {
     std::vector<Vec3> normals(points.size());
+    std::vector<uint32_t> chosen;
     for (size_t i = 0; i < points.size(); ++i) {
         const Vec3 toward = normalsTowardCameras(points[i], angles[i]);
-        if (table.k < 2) {
+        chosen.clear();
+        const uint32_t* near = table.index.data() + i * table.k;
+        for (int j = 0; j < table.k && static_cast<int>(chosen.size()) < k; ++j)
+            if (sameSide(angles[near[j]], angles[i])) chosen.push_back(near[j]);
+        if (chosen.size() < 2) chosen.assign(near, near + std::min(table.k, k));
+        if (chosen.size() < 2) {
             normals[i] = normalized(toward);
             continue;
         }
         // Covariance of the point and its neighbours about their centroid.
         Vec3 centre = points[i];
-        for (int j = 0; j < table.k; ++j) centre = centre + points[table.index[i * table.k + j]];
-        centre = (1.0 / (table.k + 1)) * centre;
+        for (uint32_t j : chosen) centre = centre + points[j];
+        centre = (1.0 / (chosen.size() + 1)) * centre;
         double c[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-        for (int j = -1; j < table.k; ++j) {
-            const Vec3 d = (j < 0 ? points[i] : points[table.index[i * table.k + j]]) - centre;
+        for (size_t j = 0; j <= chosen.size(); ++j) {
+            const Vec3 d = (j == chosen.size() ? points[i] : points[chosen[j]]) - centre;
             const double e[3] = {d.x, d.y, d.z};
             for (int r = 0; r < 3; ++r)
                 for (int s = 0; s < 3; ++s) c[3 * r + s] += e[r] * e[s];
