@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "decode/boundary.h"
+#include "cloud/ply.h"
+#include "eval/cloud_report.h"
 #include "eval/report.h"
 #include "preview/preview.h"
 #include "render/render.h"
@@ -163,6 +165,34 @@ TEST(Report, DistancesSharesAndTurnCheck) {
     EXPECT_FALSE(evalScan(dir.path(), &r, &error));
 }
 
+TEST(Report, CloudAgainstTheSphere) {
+    // Sphere of radius 25 about (0, -10, 0). The scan: A on the surface, B 1
+    // out, C 6 out, D 0.5 out; the cloud keeps A (grey, normal out), B (red
+    // tint 200/100/100, normal in) and C.
+    TempDir dir;
+    writeText(dir.file("scene.txt"), "slscan-render 1\nobject sphere\ntexture 0\n");
+    writeText(dir.file("pontos.txt"), "0 15 0\n0 -10 26\n0 21 0\n25.5 -10 0\n");
+    std::string error;
+    ASSERT_TRUE(plyWrite(dir.file("cloud.ply"),
+                         {{0, 15, 0, 0, 1, 0, 100, 100, 100},
+                          {0, -10, 26, 0, 0, -1, 200, 100, 100},
+                          {0, 21, 0, 0, 1, 0, 0, 0, 0}},
+                         "", &error));
+    CloudReport r;
+    ASSERT_TRUE(evalCloud(dir.path(), &r, &error)) << error;
+    EXPECT_EQ(r.scanPoints, 4);
+    EXPECT_EQ(r.keptPoints, 3);
+    EXPECT_DOUBLE_EQ(r.keptBeyond5, 1.0 / 3);
+    EXPECT_DOUBLE_EQ(r.within1Kept, 2.0 / 3);  // A and B of A, B and D
+    EXPECT_DOUBLE_EQ(r.normalsOutward, 2.0 / 3);
+    EXPECT_EQ(r.colourPoints, 2);
+    // Grey albedo: chromaticity 1/3 each; B's is (1/2, 1/4, 1/4).
+    EXPECT_NEAR(r.chromaMean, (0.5 - 1.0 / 3) / 2, 1e-9);
+    EXPECT_NEAR(r.chroma95, 0.5 - 1.0 / 3, 1e-9);
+    std::remove(dir.file("cloud.ply").c_str());
+    EXPECT_FALSE(evalCloud(dir.path(), &r, &error));
+}
+
 TEST(Preview, PlyHoldsEveryPointWithItsAngleColour) {
     const std::vector<CloudPoint> cloud = {{{1, 2, 3}, 0}, {{-1, 0.5, 2}, 90}, {{0, 0, 0}, -1}};
     const std::string ply = previewPly(cloud);
@@ -176,6 +206,38 @@ TEST(Preview, PlyHoldsEveryPointWithItsAngleColour) {
     int w = 0, h = 0;
     const size_t bytes = previewDraw(cloud, &w, &h).size();
     EXPECT_EQ(bytes, 3u * w * h);
+}
+
+TEST(Preview, PointsWithTheirOwnColourAreDrawnInItAndNeedNoKey) {
+    // One point in the middle of the views, in a colour no angle has; the
+    // key's swatches (angle colours) appear only for points coloured by angle.
+    const Rgb own{201, 17, 99};
+    const auto count = [](const std::vector<unsigned char>& rgb, Rgb c) {
+        long n = 0;
+        for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+            n += rgb[i] == c.r && rgb[i + 1] == c.g && rgb[i + 2] == c.b;
+        return n;
+    };
+    int w = 0, h = 0;
+    std::vector<CloudPoint> cloud = {{{0, 0, 0}, 30, true, own}, {{1, 1, 1}, 30, true, own}};
+    const std::vector<unsigned char> coloured = previewDraw(cloud, &w, &h);
+    EXPECT_EQ(count(coloured, own), 2 * 3 * 9);  // two 3 x 3 dots in each of three views
+    EXPECT_EQ(count(coloured, previewAngleColour(0)), 0);
+    cloud[1].ownColour = false;  // one point by its angle: the key returns
+    const std::vector<unsigned char> mixed = previewDraw(cloud, &w, &h);
+    EXPECT_EQ(count(mixed, previewAngleColour(0)), 14 * 14);
+    EXPECT_EQ(count(mixed, previewAngleColour(30)), 14 * 14 + 3 * 4);
+    // A normal along -z: seen from the side and the top, not from the front.
+    cloud[0].normal = {-0.5, 0.5, -1};
+    const std::vector<unsigned char> turned = previewDraw(cloud, &w, &h);
+    EXPECT_EQ(count(turned, own), 2 * 9);
+    long front = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w / 3; ++x) {
+            const unsigned char* p = &turned[3 * (static_cast<size_t>(y) * w + x)];
+            front += p[0] == own.r && p[1] == own.g && p[2] == own.b;
+        }
+    EXPECT_EQ(front, 0);
 }
 
 // Renders the whole scan of the sphere, runs the scanner on it and checks the

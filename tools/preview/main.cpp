@@ -1,11 +1,15 @@
 // slscan-preview: draws DIR/pontos.txt as DIR/preview.png (front, side and
 // top views, points coloured by turntable angle) and writes DIR/pontos.ply.
+// Where slscan-cloud has written DIR/cloud.ply, the picture shows that cloud
+// instead, each point in the object's colour.
 #include <png.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "cloud/ply.h"
 #include "preview/preview.h"
 
 namespace {
@@ -66,8 +70,24 @@ int main(int argc, char** argv) {
         cloud.push_back({p, known ? static_cast<int>(30 * angleIndex) : -1});
         if (known) --left;
     }
+    // The coloured cloud, when there is one, is what the picture shows.
+    std::vector<CloudPoint> drawn = cloud;
+    const std::string colouredPath = dir + "/cloud.ply";
+    std::error_code ignored;
+    const bool coloured = std::filesystem::exists(colouredPath, ignored);
+    if (coloured) {
+        std::vector<PlyVertex> vertices;
+        std::string error;
+        if (!plyRead(colouredPath, &vertices, &error)) {
+            std::fprintf(stderr, "slscan-preview: %s\n", error.c_str());
+            return 1;
+        }
+        drawn.clear();
+        for (const PlyVertex& v : vertices)
+            drawn.push_back({{v.x, v.y, v.z}, -1, true, {v.red, v.green, v.blue}, {v.nx, v.ny, v.nz}});
+    }
     int w = 0, h = 0;
-    const std::vector<unsigned char> rgb = previewDraw(cloud, &w, &h);
+    const std::vector<unsigned char> rgb = previewDraw(drawn, &w, &h);
     const std::string png = dir + "/preview.png", ply = dir + "/pontos.ply";
     if (!writePng(png, rgb, w, h)) {
         std::fprintf(stderr, "slscan-preview: cannot write \"%s\"\n", png.c_str());
@@ -80,7 +100,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "slscan-preview: cannot write \"%s\"\n", ply.c_str());
         return 1;
     }
-    std::printf("slscan-preview: %zu points drawn in %s, written to %s\n", cloud.size(),
-                png.c_str(), ply.c_str());
+    std::printf("slscan-preview: %zu points %sdrawn in %s, %zu written to %s\n", drawn.size(),
+                coloured ? "of cloud.ply (their own colours) " : "", png.c_str(), cloud.size(),
+                ply.c_str());
     return 0;
 }

@@ -79,7 +79,11 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
         }
         // Far points first, so that near ones stay on top.
         std::vector<const CloudPoint*> order;
-        for (const CloudPoint& c : cloud) order.push_back(&c);
+        const Vec3 viewer = view == 0 ? Vec3{0, 0, 1} : view == 1 ? Vec3{-1, 0, 0} : Vec3{0, 1, 0};
+        for (const CloudPoint& c : cloud) {
+            const bool unknown = c.normal.x == 0 && c.normal.y == 0 && c.normal.z == 0;
+            if (unknown || dot(c.normal, viewer) > 0) order.push_back(&c);
+        }
         const auto depth = [view](const CloudPoint* c) {
             return view == 0 ? c->p.z : view == 1 ? -c->p.x : c->p.y;
         };
@@ -90,14 +94,17 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
             const double v = view == 2 ? c->p.z - mid.z : c->p.y - mid.y;
             const int x = left + kPanel / 2 + static_cast<int>(std::lround(u * scale));
             const int y = kMargin + kPanel / 2 - static_cast<int>(std::lround(v * scale));
-            const Rgb colour = previewAngleColour(c->angle);
-            for (int dy = 0; dy < 2; ++dy)
-                for (int dx = 0; dx < 2; ++dx) canvas.set(x + dx, y + dy, colour);
+            const Rgb colour = c->ownColour ? c->colour : previewAngleColour(c->angle);
+            const int dot = c->ownColour ? 3 : 2;  // a cleaned cloud is sparser
+            for (int dy = 0; dy < dot; ++dy)
+                for (int dx = 0; dx < dot; ++dx) canvas.set(x + dx, y + dy, colour);
         }
     }
     // The key: a swatch and the angle for each of the twelve views.
     const int keyTop = kMargin + kPanel + 14;
-    for (int i = 0; i < 12; ++i) {
+    const bool allOwn = !cloud.empty() && std::all_of(cloud.begin(), cloud.end(),
+                                                      [](const CloudPoint& c) { return c.ownColour; });
+    for (int i = 0; i < 12 && !allOwn; ++i) {
         const int x = kMargin + i * 105;
         for (int a = 0; a < 14; ++a)
             for (int b = 0; b < 14; ++b) canvas.set(x + a, keyTop + b, previewAngleColour(30 * i));

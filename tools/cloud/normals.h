@@ -1,0 +1,31 @@
+// Surface normals of a merged cloud, estimated from neighbours and turned
+// toward the cameras that saw each point.
+#pragma once
+
+#include <vector>
+
+#include "cloud/neighbours.h"
+#include "scene/scene.h"
+
+// The direction in which `angle`'s cameras look at object point p: the sum of
+// the unit vectors from p to both camera centres, the centres turned by minus
+// the angle into the object frame as the scanner turns its points.
+Vec3 normalsTowardCameras(Vec3 p, int angle);
+
+// For each point, the unit normal of the plane that best fits it and its
+// `k` nearest neighbours seen from the same side (the eigenvector of the
+// smallest eigenvalue of their covariance), flipped to face
+// normalsTowardCameras. Same side: of an angle at most kNormalsSideDegrees
+// away, so a thin part (a board, a leg) does not mix its front with its back,
+// which the turntable showed the cameras half a turn later. The neighbours
+// are taken nearest first from `table`, which should hold several times k;
+// when fewer than two of them are of the same side, all of them count. A
+// point with fewer than two neighbours gets the camera direction itself.
+std::vector<Vec3> normalsEstimate(const std::vector<Vec3>& points, const std::vector<int>& angles,
+                                  const NeighbourTable& table, int k);
+
+constexpr int kNormalsSideDegrees = 60;
+
+// Eigenvector of the smallest eigenvalue of the symmetric 3 x 3 matrix
+// a (row-major), by Jacobi rotations; unit length.
+Vec3 normalsSmallestEigenvector(const double a[9]);

@@ -1,0 +1,32 @@
+// The points of a finished scan, read back from its point files.
+//
+// pontos.txt holds every angle's points one after another in the object's
+// frame; pontos_<angle>.txt holds the same points, same order, in the rig's
+// frame as triangulated. The cloud tool needs both: the object frame to merge
+// the angles, the rig frame to find each point in that angle's photographs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scene/scene.h"
+
+struct ScanPoints {
+    std::vector<Vec3> object;  // lines of pontos.txt
+    std::vector<Vec3> rig;     // the same points as their angle's file gives them
+    std::vector<int> angle;    // turntable angle in degrees, 0 to 330
+};
+
+constexpr int kScanAngles = 12;
+constexpr int kScanAngleStep = 30;
+
+// Reads DIR/pontos.txt and the twelve DIR/pontos_<angle>.txt. False, with one
+// line naming the file and line at fault in *error, when a file is missing or
+// unreadable, a line is not three numbers, the line counts differ, or a line of
+// pontos.txt is not its per-angle line turned back by the angle (files of two
+// different runs).
+bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* error);
+
+// Turns a rig-frame point of `angle` into the object frame exactly as the
+// scanner turns its points.
+Vec3 scanToObject(Vec3 rig, int angle);

@@ -1,0 +1,127 @@
+#include "eval/cloud_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "cloud/ply.h"
+#include "render/render.h"
+#include "scene/scene.h"
+
+namespace {
+
+// The surface's outward normal at p: the gradient of the signed distance.
+Vec3 trueNormal(const SceneObject& object, Vec3 p) {
+    const double h = 1e-4;
+    const Vec3 g{sceneDistance(object, p + Vec3{h, 0, 0}) - sceneDistance(object, p - Vec3{h, 0, 0}),
+                 sceneDistance(object, p + Vec3{0, h, 0}) - sceneDistance(object, p - Vec3{0, h, 0}),
+                 sceneDistance(object, p + Vec3{0, 0, h}) - sceneDistance(object, p - Vec3{0, 0, h})};
+    return length(g) > 0 ? normalized(g) : Vec3{0, 0, 0};
+}
+
+double quantile(std::vector<double> values, double q) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t i = static_cast<size_t>(std::ceil(q * values.size()));
+    return values[std::min(values.size() - 1, i == 0 ? 0 : i - 1)];
+}
+
+}  // namespace
+
+bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
+    *r = CloudReport{};
+    std::ifstream sceneFile(dir + "/scene.txt");
+    RenderOptions options;
+    std::string key;
+    while (sceneFile >> key) {
+        if (key == "object") sceneFile >> options.object;
+        if (key == "texture") {
+            int t = 0;
+            sceneFile >> t;
+            options.texture = t != 0;
+        }
+    }
+    SceneObject object;
+    if (!sceneMakeObject(options.object, &object)) {
+        *error = "no known object in \"" + dir + "/scene.txt\" (render the scan with slscan-render)";
+        return false;
+    }
+    std::ifstream all(dir + "/pontos.txt");
+    if (!all) {
+        *error = "cannot read \"" + dir + "/pontos.txt\"";
+        return false;
+    }
+    long scanWithin1 = 0;
+    for (std::string line; std::getline(all, line);) {
+        Vec3 p;
+        if (std::sscanf(line.c_str(), "%lf %lf %lf", &p.x, &p.y, &p.z) != 3) continue;
+        ++r->scanPoints;
+        scanWithin1 += std::fabs(sceneDistance(object, p)) <= 1.0;
+    }
+    std::vector<PlyVertex> cloud;
+    if (!plyRead(dir + "/cloud.ply", &cloud, error)) return false;
+    r->keptPoints = static_cast<long>(cloud.size());
+
+    long beyond5 = 0, within1 = 0, outward = 0;
+    std::vector<double> angles, chroma;
+    for (const PlyVertex& v : cloud) {
+        const Vec3 p{v.x, v.y, v.z};
+        const double d = sceneDistance(object, p);
+        beyond5 += std::fabs(d) > 5.0;
+        const Vec3 n = trueNormal(object, p);
+        const Vec3 estimated{v.nx, v.ny, v.nz};
+        outward += dot(n, estimated) > 0;
+        if (std::fabs(d) > 1.0) continue;
+        ++within1;
+        angles.push_back(std::acos(std::clamp(dot(n, estimated), -1.0, 1.0)) * 180 / kPi);
+        double albedo[3];
+        renderAlbedo(options, p - d * n, albedo);
+        const double colour[3] = {v.red / 255.0, v.green / 255.0, v.blue / 255.0};
+        const double a = albedo[0] + albedo[1] + albedo[2], c = colour[0] + colour[1] + colour[2];
+        if (c <= 0) continue;
+        double worst = 0;
+        for (int k = 0; k < 3; ++k) worst = std::max(worst, std::fabs(colour[k] / c - albedo[k] / a));
+        chroma.push_back(worst);
+    }
+    const double kept = std::max<double>(1, cloud.size());
+    r->keptBeyond5 = beyond5 / kept;
+    r->within1Kept = scanWithin1 == 0 ? 0 : static_cast<double>(within1) / scanWithin1;
+    r->normalsOutward = outward / kept;
+    r->normalMedianDegrees = quantile(angles, 0.5);
+    r->colourPoints = static_cast<long>(chroma.size());
+    double sum = 0;
+    for (double c : chroma) sum += c;
+    r->chromaMean = chroma.empty() ? 0 : sum / chroma.size();
+    r->chroma95 = quantile(chroma, 0.95);
+    return true;
+}
+
+std::string evalCloudText(const CloudReport& r) {
+    char buf[768];
+    std::snprintf(buf, sizeof buf,
+                  "Accuracy of cloud.ply\n"
+                  "  points kept: %ld of %ld\n"
+                  "  kept points beyond 5 units: %.3f %%\n"
+                  "  points within 1 unit kept: %.2f %%\n"
+                  "  normals facing out: %.2f %%, median angle to the true normal %.1f degrees\n"
+                  "  colour (chromaticity, largest channel): mean error %.4f, 95th percentile %.4f "
+                  "over %ld points\n",
+                  r.keptPoints, r.scanPoints, 100 * r.keptBeyond5, 100 * r.within1Kept,
+                  100 * r.normalsOutward, r.normalMedianDegrees, r.chromaMean, r.chroma95,
+                  r.colourPoints);
+    return buf;
+}
+
+std::string evalCloudJson(const CloudReport& r) {
+    char buf[768];
+    std::snprintf(buf, sizeof buf,
+                  "{\"scan_points\": %ld, \"kept_points\": %ld, \"kept_beyond5\": %.6f, "
+                  "\"within1_kept\": %.6f, \"normals_outward\": %.6f, \"normal_median_deg\": %.3f, "
+                  "\"chroma_mean\": %.6f, \"chroma_p95\": %.6f, \"colour_points\": %ld}\n",
+                  r.scanPoints, r.keptPoints, r.keptBeyond5, r.within1Kept, r.normalsOutward,
+                  r.normalMedianDegrees, r.chromaMean, r.chroma95, r.colourPoints);
+    return buf;
+}
