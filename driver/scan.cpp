@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
@@ -122,8 +124,17 @@ bool runCamera(const CameraJob& job, CorrespondenceTable* table) {
 }
 
 // Opens a point file for writing text; nullptr after a message when it
-// cannot be created.
+// cannot be created. A name that already stands for something other than a
+// regular file is refused unopened: opening a FIFO for writing blocks until a
+// reader comes, and a device is no place for the points.
 std::FILE* openPointFile(const char* name, ScanFaults* faults) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(name, error);
+    if (!error && status.type() != std::filesystem::file_type::regular) {
+        ++faults->fileFaults;
+        std::fprintf(stderr, "slscan: cannot create \"%s\": not a regular file.\n", name);
+        return nullptr;
+    }
     std::FILE* file = std::fopen(name, "wt");
     if (file == nullptr) {
         ++faults->fileFaults;
