@@ -140,7 +140,7 @@ public:
     int run(const std::string& wrapper = "", int fileBlocks = -1) {
         const std::string limit = fileBlocks < 0 ? "unlimited" : std::to_string(fileBlocks);
         runCommand("cd '" + work_->path() + "' && { { (trap '' XFSZ; ulimit -f " + limit +
-                   "; ASAN_OPTIONS=exitcode=86 exec timeout -s KILL 300 " + wrapper +
+                   "; ASAN_OPTIONS=exitcode=86 exec timeout -s KILL 60 " + wrapper +
                    " '" SLSCAN_EXE "'); echo $? > status.txt; } 2>&1 1>&3 | cat > stderr.txt; "
                    "} 3>&1 | cat > stdout.txt");
         const std::string status = readFile(work_->file("status.txt"));

@@ -2,8 +2,6 @@
 // are in hostile_test.cpp), the writer counterpart and the pattern difference.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "image/bmp_read.h"
 #include "image/bmp_write.h"
 #include "image/difference.h"
@@ -81,24 +79,7 @@ TEST(BmpReader, EveryByteValueMapsToItsRoundedQuotient) {
     EXPECT_EQ(px(image.get(), 128, 0, 2), 0.501960814f);
 }
 
-TEST(BmpWriter, WrittenImageReadsBackIdentically) {
-    TempDir dir;
-    ImagePtr original(makeImage(7, 5, [](int x, int y, int c) {
-        return static_cast<float>((x * 37 + y * 11 + c * 71) % 256 / 255.0);
-    }));
-    const std::string path = dir.file("w.bmp");
-    ASSERT_TRUE(imgWriteBMP(path.c_str(), original.get()));
-    EXPECT_EQ(readFile(path).size(), 54u + 24 * 5);
-    ImagePtr back(imgReadBMP(path.c_str()));
-    ASSERT_NE(back, nullptr);
-    EXPECT_EQ(std::memcmp(original->pixels, back->pixels, imgFloatCount(back.get()) * 4), 0);
-}
-
-TEST(ImageRecord, EmptyPicturesAndRefusedSizes) {
-    imgDestroy(nullptr);
-    ImagePtr empty(imgCreate(0, 5));
-    ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(empty->pixels, nullptr);
+TEST(ImageRecord, RefusedSizes) {
     const std::pair<int32_t, int32_t> sizes[] = {{-1, 3}, {INT32_MAX, INT32_MAX}};
     const char* const messages[] = {"imgCreate: invalid picture size -1 x 3.\n",
                                     "imgCreate: picture 2147483647 x 2147483647 is too large.\n"};
@@ -121,10 +102,6 @@ TEST(Difference, PositiveMinusNegativePerChannel) {
         EXPECT_EQ(px(d.get(), x, 0, 1), 0.0f);
         EXPECT_EQ(px(d.get(), x, 0, 2), -1.0f);
     }
-    ImagePtr e1(imgCreate(5, 0)), e2(imgCreate(5, 0));
-    ImagePtr empty(imgDifference(e1.get(), e2.get()));
-    ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(empty->width, 5);
 }
 
 TEST(Difference, RefusesUnfitInputs) {
