@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
+#include <vector>
 
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
@@ -121,14 +124,26 @@ bool runCamera(const CameraJob& job, CorrespondenceTable* table) {
     return true;
 }
 
-// Opens a point file for writing text; nullptr after a message when it
-// cannot be created.
-std::FILE* openPointFile(const char* name, ScanFaults* faults) {
+// Opens a point file for writing text into `buffer` (BUFSIZ bytes, alive
+// until the file is closed); nullptr after a message when it cannot be
+// created. A name that already stands for something other than a
+// regular file is refused unopened: opening a FIFO for writing blocks until a
+// reader comes, and a device is no place for the points.
+std::FILE* openPointFile(const char* name, char* buffer, ScanFaults* faults) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(name, error);
+    if (!error && status.type() != std::filesystem::file_type::regular) {
+        ++faults->fileFaults;
+        std::fprintf(stderr, "slscan: cannot create \"%s\": not a regular file.\n", name);
+        return nullptr;
+    }
     std::FILE* file = std::fopen(name, "wt");
     if (file == nullptr) {
         ++faults->fileFaults;
         std::fprintf(stderr, "slscan: cannot create \"%s\": %s.\n", name, std::strerror(errno));
+        return nullptr;
     }
+    std::setvbuf(file, buffer, _IOFBF, BUFSIZ);
     return file;
 }
 
@@ -158,7 +173,12 @@ int scanRun() {
     std::fputs("Tarvenil\nVosminar\n\n", stdout);
     ScanFaults faults;
     const char* const allName = "pontos.txt";
-    std::FILE* allFile = openPointFile(allName, &faults);
+    // The point files write through buffers made here, before any image. A
+    // buffer the C library made at the first write would be cut from the
+    // memory of an image just released, and the next image would no longer
+    // fit there: the heap would grow by one image.
+    std::vector<char> buffers(2 * BUFSIZ);
+    std::FILE* allFile = openPointFile(allName, buffers.data(), &faults);
 
     // Reused for every angle; cleared at the start of each.
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
@@ -168,7 +188,7 @@ int scanRun() {
     for (int32_t angle = 0; angle <= kLastAngle; angle += kAngleStep) {
         char angleName[32];
         std::snprintf(angleName, sizeof angleName, "pontos_%d.txt", angle);
-        std::FILE* angleFile = openPointFile(angleName, &faults);
+        std::FILE* angleFile = openPointFile(angleName, buffers.data() + BUFSIZ, &faults);
         clearCorrespondenceTable(table1);
         clearCorrespondenceTable(table2);
         std::printf("Processando imagens (angulo %d)...\n", angle);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "image/memory_hints.h"
 
@@ -145,6 +147,16 @@ Image* imgReadBMPStream(std::FILE* file) {
     }
     const bool topDown = rawHeight < 0;
     const int32_t height = topDown ? -rawHeight : rawHeight;
+    // Decided from the header alone, before the file is measured or anything
+    // is allocated: a header may claim any size and a sparse file may really
+    // be that long.
+    if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kImgMaxPixels) {
+        std::fprintf(stderr,
+                     "imgReadBMP: picture %d x %d is larger than the %llu pixels this reader "
+                     "accepts.\n",
+                     width, height, static_cast<unsigned long long>(kImgMaxPixels));
+        return nullptr;
+    }
 
     // Row stride: 3 bytes a pixel rounded up to a multiple of 4. width < 2^31,
     // so stride < 2^33 and stride * height < 2^64: no overflow in 64 bits.
@@ -179,6 +191,15 @@ Image* imgReadBMPStream(std::FILE* file) {
 }
 
 Image* imgReadBMP(const char* path) {
+    // Opening a FIFO blocks until a writer comes, and a device may never end:
+    // only regular files are opened. A path that cannot be examined (missing,
+    // no permission) is left to fopen, whose message says why.
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!error && status.type() != std::filesystem::file_type::regular) {
+        std::fprintf(stderr, "imgReadBMP: \"%s\" is not a regular file.\n", path);
+        return nullptr;
+    }
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         std::fprintf(stderr, "imgReadBMP: cannot open \"%s\": %s.\n", path, std::strerror(errno));

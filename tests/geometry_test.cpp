@@ -25,12 +25,6 @@ void expectNear(const Vector4& got, const Vector4& want, double tol = 1e-12) {
 
 const Matrix4 kIdentity = matFromRows(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
 
-Matrix4 sample(double base) {
-    Matrix4 m;
-    for (int i = 0; i < 16; ++i) m.m[i] = base + i * i * 0.37 - (i % 3) * 1.1;
-    return m;
-}
-
 // Triangulates with the calibrated cameras at the two pixels, capturing stdout.
 Vector4 triangulate(double x1, double y1, double x2, double y2, std::string* out) {
     Camera c1 = camCamera1(), c2 = camCamera2();
@@ -46,61 +40,14 @@ Vector4 triangulate(double x1, double y1, double x2, double y2, std::string* out
 
 }  // namespace
 
-TEST(Algebra, NormalizeKeepsWAndShortDirections) {
-    const Vector4 n = vecNormalize({3, 4, 12, 7});
-    EXPECT_EQ(n.x, 3 * (1.0 / 13));
-    EXPECT_EQ(n.z, 12 * (1.0 / 13));
-    EXPECT_EQ(n.w, 7);
-    for (Vector4 v : {Vector4{1e-10, 0, 0, 5}, Vector4{0, 0, 0, 2}, Vector4{1e-9, 0, 0, 1}}) {
-        const Vector4 r = vecNormalize(v);
-        EXPECT_EQ(r.x, v.x);
-        EXPECT_EQ(r.w, v.w);
-    }
-}
-
-TEST(Algebra, FromRowsStoresColumnByColumn) {
-    const Matrix4 m = matFromRows(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const double want[16] = {0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15};
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(m.m[i], want[i]);
-    expectNear(matMulVec(m, {1, 0, 0, 0}), {0, 4, 8, 12}, 0);
-    expectNear(matMulVec(m, {0, 0, 0, 1}), {3, 7, 11, 15}, 0);
-}
-
 TEST(Algebra, RotationCases) {
     const Matrix4 r90 = matRotation(90, 0, 0, 1);
     expectNear(matMulVec(r90, {1, 0, 0, 1}), {0, 1, 0, 1});
-    const double stored[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(r90.m[i], stored[i], 1e-15);
+    expectNear(matMulVec(r90, {0, 1, 0, 0}), {-1, 0, 0, 0});
 
     const Matrix4 r30 = matRotation(30, 0, 1, 0);
     expectNear(matMulVec(r30, {0, 0, 1, 0}), {0.5, 0, 0.8660254037844386, 0}, 1e-15);
     expectNear(matMulVec(r30, {1, 0, 0, 0}), {0.8660254037844386, 0, -0.5, 0}, 1e-15);
-    // The axis need not be unit length.
-    const Matrix4 long30 = matRotation(30, 0, 7, 0);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(long30.m[i], r30.m[i]);
-
-    for (double ax : {0.0, 9e-10}) {
-        const Matrix4 id = matRotation(10, ax, 0, 0);
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(id.m[i], kIdentity.m[i]);
-    }
-    const Matrix4 rx = matRotation(10, 1e-9, 0, 0);
-    EXPECT_NEAR(matAt(rx, 1, 2), -std::sin(10 * kPi / 180), 1e-15);
-}
-
-TEST(Algebra, ProductOrderAndIdentity) {
-    const Matrix4 a = sample(1), b = sample(-2.5);
-    const Matrix4 ai = matMul(a, kIdentity), ia = matMul(kIdentity, a);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(ai.m[i], a.m[i]);
-        EXPECT_EQ(ia.m[i], a.m[i]);
-    }
-    const Matrix4 ab = matMul(a, b), ba = matMul(b, a);
-    bool differ = false;
-    for (int i = 0; i < 16; ++i) differ |= ab.m[i] != ba.m[i];
-    EXPECT_TRUE(differ);
-    // (A B) v = A (B v).
-    const Vector4 v{0.3, -1.2, 2.0, 1.0};
-    expectNear(matMulVec(ab, v), matMulVec(a, matMulVec(b, v)), 1e-9);
 }
 
 TEST(Algebra, DeterminantAndSolve) {
@@ -121,21 +68,6 @@ TEST(Algebra, DeterminantAndSolve) {
     expectNear(matMulVec(a, x), b, 1e-12);
 }
 
-TEST(Camera, CalibrationIsTheMirrorImage) {
-    const Camera c1 = camCamera1(), c2 = camCamera2();
-    EXPECT_EQ(c1.focalLength, 927.0580085);
-    EXPECT_EQ(c1.position.x, -c2.position.x);
-    EXPECT_EQ(c1.position.w, 1.0);
-    EXPECT_EQ(c1.principalX, 512.0);
-    EXPECT_EQ(c1.principalY, 384.0);
-    for (int i = 0; i < 16; ++i) {
-        const bool turned = i == 1 || i == 2 || i == 8;  // (1,0), (2,0), (0,2)
-        EXPECT_EQ(c2.rotation.m[i], turned ? -c1.rotation.m[i] : c1.rotation.m[i]) << i;
-    }
-    EXPECT_EQ(matAt(c1.rotation, 2, 0), 0.24062);
-    EXPECT_EQ(matAt(c1.rotation, 0, 2), -0.250563);
-}
-
 TEST(Camera, TriangulatedPointsAsPrinted) {
     struct Case {
         double x1, y1, x2, y2;
@@ -152,7 +84,6 @@ TEST(Camera, TriangulatedPointsAsPrinted) {
         std::string out;
         const Vector4 p = triangulate(c.x1, c.y1, c.x2, c.y2, &out);
         EXPECT_EQ(printed(p), c.point);
-        EXPECT_EQ(p.w, 1.0);
         EXPECT_EQ(out, c.apart ? "ERRO:  RAIOS MUITO SEPARADOS\n" : "");
     }
 }
@@ -165,20 +96,6 @@ TEST(Camera, CoincidingRaysGiveCameraOneCentre) {
     const Vector4 p = camTriangulate(c, c);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(printed(p), "51.763800 50.000000 200.000000");
-}
-
-TEST(Camera, ResultTakesWFromCameraOne) {
-    Camera c1 = camCamera1(), c2 = camCamera2();
-    c1.pixelX = c2.pixelX = 512;
-    c1.pixelY = c2.pixelY = 384;
-    c2.position.w = 1.0;
-    c1.position.w = 1.0;
-    EXPECT_EQ(camTriangulate(c1, c2).w, 1.0);
-    c1.position.w = 3.0;
-    c2.position.w = 1.0;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(camTriangulate(c1, c2).w, 3.0);
-    testing::internal::GetCapturedStdout();
 }
 
 TEST(Camera, SeparationLineFollowsTheRatioOfSzToSxSy) {

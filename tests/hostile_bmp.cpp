@@ -35,12 +35,25 @@ void put(std::vector<unsigned char>& b, size_t at, size_t size, uint32_t v) {
     for (size_t i = 0; i < size && at + i < b.size(); ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-HostileBmp refused(std::string name, std::vector<unsigned char> bytes) {
-    return {std::move(name), std::move(bytes), false, 0, 0, {}};
+const char* const kNotBitmap = "imgReadBMP: Not a bitmap 24 bits file.\n";
+const char* const kEnd = "get24bits: Unexpected end of file.\n";
+
+HostileBmp refused(std::string name, std::vector<unsigned char> bytes, std::string message) {
+    return {std::move(name), std::move(bytes), false, 0, 0, {}, std::move(message)};
 }
 
 HostileBmp loads(std::string name, std::vector<unsigned char> bytes, int rows = kHeight) {
-    return {std::move(name), std::move(bytes), true, kWidth, rows, referencePixels(rows)};
+    return {std::move(name), std::move(bytes), true, kWidth, rows, referencePixels(rows), ""};
+}
+
+std::string sizeMessage(int32_t width, int32_t height) {
+    return "imgReadBMP: unsupported picture size " + std::to_string(width) + " x " +
+           std::to_string(height) + ".\n";
+}
+
+std::string capMessage(int32_t width, int32_t height) {
+    return "imgReadBMP: picture " + std::to_string(width) + " x " + std::to_string(height) +
+           " is larger than the 134217728 pixels this reader accepts.\n";
 }
 
 }  // namespace
@@ -54,8 +67,8 @@ std::vector<HostileBmp> hostileBmps() {
     std::vector<HostileBmp> cases;
     cases.push_back(loads("reference", good));
 
-    // Every header field at 0, at -1 (all bits set) and at its largest
-    // signed value.
+    // Every header field at 0, at -1 (all bits set), at its largest and at
+    // its smallest signed value.
     struct Field {
         const char* name;
         size_t offset, size;
@@ -68,16 +81,22 @@ std::vector<HostileBmp> hostileBmps() {
     for (const Field& f : fields) {
         const uint32_t largest = f.size == 2 ? 0x7FFFu : 0x7FFFFFFFu;
         const uint32_t all = f.size == 2 ? 0xFFFFu : 0xFFFFFFFFu;
-        for (uint32_t v : {0u, all, largest}) {
+        for (uint32_t v : {0u, all, largest, largest + 1}) {
             std::vector<unsigned char> b = good;
             put(b, f.offset, f.size, v);
             const std::string name = std::string(f.name) + "=" + std::to_string(v);
             const std::string field = f.name;
-            if (field == "width" || field == "bit-count") {
-                cases.push_back(refused(name, b));
+            const int32_t signedV = static_cast<int32_t>(v);
+            if (field == "bit-count") {
+                cases.push_back(refused(name, b, kNotBitmap));
+            } else if (field == "width") {
+                cases.push_back(refused(name, b, v == largest ? capMessage(signedV, kHeight)
+                                                              : sizeMessage(signedV, kHeight)));
             } else if (field == "height") {
                 // -1 is one row stored top down: the first stored row.
-                cases.push_back(v == all ? loads(name, b, 1) : refused(name, b));
+                cases.push_back(v == all       ? loads(name, b, 1)
+                                : v == largest ? refused(name, b, capMessage(kWidth, signedV))
+                                               : refused(name, b, sizeMessage(kWidth, signedV)));
             } else {
                 cases.push_back(loads(name, b));
             }
@@ -87,13 +106,15 @@ std::vector<HostileBmp> hostileBmps() {
     // Cut at every offset of the first 60 bytes and inside every row.
     for (size_t cut = 0; cut < good.size(); ++cut) {
         if (cut > 60 && (cut - 54) % kStride != 0 && (cut - 54) % kStride != kStride - 1) continue;
+        // Up to the bit count the file is no bitmap; after it, it ends early.
         cases.push_back(refused("cut-at-" + std::to_string(cut),
-                                std::vector<unsigned char>(good.begin(), good.begin() + cut)));
+                                std::vector<unsigned char>(good.begin(), good.begin() + cut),
+                                cut < 30 ? kNotBitmap : kEnd));
     }
 
     for (uint16_t bits : {1, 4, 8, 16, 32}) {
         cases.push_back(refused("bits-" + std::to_string(bits),
-                                imgBMPBytes(kWidth, kHeight, referenceRows(), bits)));
+                                imgBMPBytes(kWidth, kHeight, referenceRows(), bits), kNotBitmap));
     }
 
     // Longer information headers, with the pixel offset behind them.
@@ -119,7 +140,7 @@ std::vector<HostileBmp> hostileBmps() {
         cases.push_back(loads("header-12", b));
         std::vector<unsigned char> eight = b;
         put(eight, 24, 2, 8);
-        cases.push_back(refused("header-12-bits-8", eight));
+        cases.push_back(refused("header-12-bits-8", eight, kNotBitmap));
     }
 
     // Rows stored top down.
@@ -133,5 +154,20 @@ std::vector<HostileBmp> hostileBmps() {
     }
     // A palette of 256 colours before 24-bit pixels, with the offset set.
     cases.push_back(loads("palette", imgBMPBytes(kWidth, kHeight, referenceRows(), 24, 54 + 1024)));
+
+    // The size cap is decided from the header, before the length of the file.
+    for (int32_t height : {8193, -8193}) {
+        std::vector<unsigned char> b = good;
+        put(b, 18, 4, 16384);
+        put(b, 22, 4, static_cast<uint32_t>(height));
+        cases.push_back(refused("above-the-cap-" + std::to_string(height), b, capMessage(16384, 8193)));
+    }
+    // Sizes below the cap that the file cannot hold never reach the allocation.
+    {
+        std::vector<unsigned char> b = good;
+        put(b, 18, 4, 16384);
+        put(b, 22, 4, 8192);
+        cases.push_back(refused("at-the-cap-short-file", b, kEnd));
+    }
     return cases;
 }

@@ -17,6 +17,8 @@ struct HostileBmp {
     bool loads;
     int width, height;
     std::vector<float> pixels;
+    // When it is refused: the one line the reader writes.
+    std::string message;
 };
 
 std::vector<HostileBmp> hostileBmps();

@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Plants one-line faults in the program, one at a time, and checks that the
+test suite fails on each. Builds in build-mutants (Release, as `make test`),
+restores every file after each run, and prints one line a fault.
+
+    tests/mutants.py            all faults
+    tests/mutants.py 3 7        only faults 3 and 7
+
+A fault the suite does not catch is listed as SURVIVED; exit status 1 then.
+"""
+import os
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build-mutants")
+
+# (file, text to find (exactly once), replacement, what the fault is)
+FAULTS = [
+    ("decode/boundary.cpp", "if (q0 == kStripeNone || q1 == kStripeNone || q0 == q1) return;",
+     "if (q0 == kStripeNone || q0 == q1) return;", "pattern 2 uncoloured at the pixel not tested"),
+    ("driver/point_cloud.cpp", "cam1.pixelY = static_cast<double>(c1.y);",
+     "cam1.pixelY = static_cast<double>(c2.y);", "camera 1's row from camera 2's cell"),
+    ("driver/scan.cpp", "const bool closeFailed = std::fclose(file) != 0;",
+     "const bool closeFailed = (std::fclose(file), false);", "failed fclose ignored"),
+    ("driver/scan.cpp", "if (verticalBoundaries->width != horizontalBoundaries->width ||\n"
+     "        verticalBoundaries->height != horizontalBoundaries->height) {",
+     "if (false) {", "vertical/horizontal size check removed"),
+    ("driver/scan.cpp", "if (!runCamera(job, camera == 1 ? table1 : table2)) ++faults.skippedCameras;",
+     "runCamera(job, camera == 1 ? table1 : table2);", "skipped cameras never counted"),
+    ("driver/scan.cpp", 'std::fprintf(stderr, "slscan: angle %d, camera %d: %s failed; camera skipped.\\n",\n'
+     "                     job.angle, job.camera, stage);", "(void)stage;", "stage-failed line dropped"),
+    ("image/image.cpp", 'std::fprintf(stderr, "imgCreate: picture %d x %d is too large.\\n", width, height);',
+     "", "imgCreate's too-large line dropped"),
+    ("geometry/algebra.cpp", "for (int i = 0, n = 0; i < 4; ++i) {",
+     "for (int i = 0, n = 0; i <= 4; ++i) {", "write past a stack array in the algebra"),
+    ("image/bmp_read.cpp", "const int32_t fileRow = y0 + static_cast<int32_t>(r);",
+     "const int32_t fileRow = static_cast<int32_t>(r);", "blocks after the first land on the first"),
+    ("image/bmp_read.cpp", "if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kImgMaxPixels) {",
+     "if (false) {", "size cap removed"),
+    ("image/bmp_read.cpp", "if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kImgMaxPixels) {",
+     "if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) >= kImgMaxPixels) {", "cap off by one"),
+    ("image/bmp_read.cpp", "if (!error && status.type() != std::filesystem::file_type::regular) {",
+     "if (false) {", "reader opens FIFOs"),
+    ("driver/scan.cpp", "if (!error && status.type() != std::filesystem::file_type::regular) {",
+     "if (false) {", "driver opens FIFO point files"),
+    ("image/bmp_read.cpp", "out[0] = toFloat[in[2]];  // red", "out[0] = toFloat[in[0]];  // red",
+     "red from the blue byte (pixels past the groups of four)"),
+    ("image/bmp_read.cpp", "if (stride % 4 != 0) stride = (stride | 3) + 1;", "", "rows not padded"),
+    ("image/bmp_read.cpp", "if (offset < headersEnd || offset > fileBytes || pixelBytes > fileBytes - offset) {",
+     "if (offset > fileBytes || pixelBytes > fileBytes - offset) {", "pixel offset inside the headers taken"),
+    ("image/bmp_read.cpp", "const int32_t y = topDown ? height - 1 - fileRow : fileRow;",
+     "const int32_t y = fileRow;", "top-down files not flipped"),
+    ("image/difference.cpp", "for (; i < n; ++i) d[i] = a[i] - b[i];\n    return out;",
+     "for (; i < n; ++i) d[i] = b[i] - a[i];\n    return out;", "tail of the difference reversed"),
+    ("decode/boundary.cpp", "if (c == run) return;", "if (c != run) return;", "run test inverted"),
+    ("decode/boundary.cpp", "row - width + x, run[x]", "row - 1 + x, run[x]",
+     "horizontal walk compares with the pixel to the left"),
+    ("decode/boundary.cpp", "mark[2] = static_cast<float>(code / 255.0);",
+     "mark[2] = static_cast<float>(code / 256.0);", "code scaled by 256"),
+    ("decode/boundary.cpp", "for (size_t x = 1; x < width; ++x) {", "for (size_t x = 2; x < width; ++x) {",
+     "vertical walk skips position 1"),
+    ("decode/bcsl_code.cpp", "return d > 0 ? d - 1 : d + 2;", "return d > 0 ? d - 1 : d + 1;",
+     "backward step wrong"),
+    ("decode/bcsl_code.cpp", "p1Before == p1After || p2Before == p2After) {", "p1Before == p1After) {",
+     "equal pattern-2 colours accepted"),
+    ("decode/correspondence.cpp", "const int k = y > half ? 1 : 0;", "const int k = y >= half ? 1 : 0;",
+     "middle row in the lower half"),
+    ("decode/correspondence.cpp", "if (!(vp[0] > kMarked)) continue;", "if (!(vp[0] >= kMarked)) continue;",
+     "red of exactly 0.001 counts as a mark"),
+    ("decode/correspondence.cpp", "if (!filled[index] || x >= cell.x) {", "if (!filled[index] || x > cell.x) {",
+     "equal x does not take the cell"),
+    ("decode/correspondence.cpp", "const int index = 72 * v + 36 * k + h;", "const int index = 72 * h + 36 * k + v;",
+     "codes swapped in the cell index"),
+    ("geometry/camera.cpp", "if (0.01 * (s.x * s.x + s.y * s.y) < s.z * s.z) {",
+     "if (0.02 * (s.x * s.x + s.y * s.y) < s.z * s.z) {", "rays-apart ratio changed"),
+    ("geometry/camera.cpp", "const double h = s.z * 0.5;", "const double h = s.z * 0.25;", "not the midpoint"),
+    ("geometry/algebra.cpp", "t * x * y - z * s, t * x * z + y * s, 0.0,", "t * x * y + z * s, t * x * z + y * s, 0.0,",
+     "rotation sign"),
+    ("geometry/algebra.cpp", "if (std::fabs(d) < 1e-8) return x;", "if (std::fabs(d) < 1e-6) return x;",
+     "singular threshold"),
+    ("geometry/algebra.cpp", "matAt(m, 0, 2) * minor3(m, rows, c2) - matAt(m, 0, 3) * minor3(m, rows, c3);",
+     "matAt(m, 0, 2) * minor3(m, rows, c2) + matAt(m, 0, 3) * minor3(m, rows, c3);", "determinant sign"),
+    ("driver/point_cloud.cpp", "matRotation(static_cast<double>(-angle), 0.0, 1.0, 0.0)",
+     "matRotation(static_cast<double>(angle), 0.0, 1.0, 0.0)", "turned the wrong way"),
+    ("driver/point_cloud.cpp", "if (c2.x == -1) continue;", "", "cells camera 2 never filled paired"),
+    ("driver/scan.cpp", "if (!negative) return nullptr;", "", "missing negative not checked"),
+    ("driver/scan.cpp", "constexpr int32_t kLastAngle = 330;", "constexpr int32_t kLastAngle = 300;",
+     "last angle dropped"),
+    ("image/image.cpp", "std::free(image->pixels);", "", "pixels leaked"),
+    ("image/bmp_read.cpp", "    std::free(block);\n    imgStreamFence();", "    imgStreamFence();",
+     "read block leaked"),
+]
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+
+
+def main():
+    chosen = [int(a) for a in sys.argv[1:]] or range(1, len(FAULTS) + 1)
+    if run(["cmake", "-S", ".", "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DSLSCAN_TESTS=ON",
+            "-DSLSCAN_BENCH=OFF"]).returncode != 0 or \
+            run(["cmake", "--build", BUILD, "-j", "2"]).returncode != 0:
+        sys.exit("mutants: the unchanged tree does not build")
+    survived = 0
+    for n in chosen:
+        path, old, new, what = FAULTS[n - 1]
+        full = os.path.join(ROOT, path)
+        original = open(full).read()
+        if original.count(old) != 1:
+            print(f"{n:2} NOT FOUND  {path}: {what}")
+            survived += 1
+            continue
+        try:
+            open(full, "w").write(original.replace(old, new))
+            built = run(["cmake", "--build", BUILD, "-j", "2"]).returncode == 0
+            caught = built and run(["ctest", "--test-dir", BUILD, "-j", "2", "--stop-on-failure",
+                                       "--timeout", "200"]).returncode != 0
+        finally:
+            open(full, "w").write(original)
+        verdict = "caught    " if caught else "SURVIVED  " if built else "NO BUILD  "
+        print(f"{n:2} {verdict} {path}: {what}", flush=True)
+        survived += not caught
+    run(["cmake", "--build", BUILD, "-j", "2"])
+    sys.exit(1 if survived else 0)
+
+
+if __name__ == "__main__":
+    main()
