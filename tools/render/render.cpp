@@ -174,29 +174,37 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
     for (int k = -radius; k <= radius; ++k)
         sum += kernel[k + radius] = std::exp(-0.5 * k * k / (options.blur * options.blur));
     for (double& k : kernel) k /= sum;
-    std::vector<float> across(static_cast<size_t>(w) * h * 3);
+    // Separable: along the rows into `across`, then down the columns back
+    // into the photograph, each as whole-row sums of shifted rows (edges
+    // repeated), which the compiler vectorises.
+    const size_t rowFloats = 3 * static_cast<size_t>(w);
+    std::vector<float> across(rowFloats * h);
     for (int read = 1; read <= 8; ++read) {
         float* pixels = out[read - 1]->pixels;
-        forRows([&](int y) {  // along the row into `across`
-            const float* row = pixels + static_cast<size_t>(y) * w * 3;
-            for (int x = 0; x < w; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    double v = 0;
-                    for (int k = -radius; k <= radius; ++k)
-                        v += kernel[k + radius] * row[3 * std::clamp(x + k, 0, w - 1) + c];
-                    across[3 * (static_cast<size_t>(y) * w + x) + c] = static_cast<float>(v);
-                }
+        forRows([&](int y) {
+            const float* row = pixels + y * rowFloats;
+            std::vector<float> padded(rowFloats + 6 * radius);
+            for (int x = -radius; x < w + radius; ++x)
+                for (int c = 0; c < 3; ++c)
+                    padded[3 * (x + radius) + c] = row[3 * std::clamp(x, 0, w - 1) + c];
+            std::vector<double> sum(rowFloats, 0.0);
+            for (int k = 0; k <= 2 * radius; ++k) {
+                const float* shifted = padded.data() + 3 * k;
+                for (size_t i = 0; i < rowFloats; ++i) sum[i] += kernel[k] * shifted[i];
+            }
+            float* into = across.data() + y * rowFloats;
+            for (size_t i = 0; i < rowFloats; ++i) into[i] = static_cast<float>(sum[i]);
         });
-        forRows([&](int y) {  // down the columns back into the photograph
+        forRows([&](int y) {
+            std::vector<double> sum(rowFloats, 0.0);
+            for (int k = -radius; k <= radius; ++k) {
+                const float* row = across.data() + std::clamp(y + k, 0, h - 1) * rowFloats;
+                for (size_t i = 0; i < rowFloats; ++i) sum[i] += kernel[k + radius] * row[i];
+            }
+            float* into = pixels + y * rowFloats;
             for (int x = 0; x < w; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    double v = 0;
-                    for (int k = -radius; k <= radius; ++k)
-                        v += kernel[k + radius] *
-                             across[3 * (static_cast<size_t>(std::clamp(y + k, 0, h - 1)) * w + x) + c];
-                    pixels[3 * (static_cast<size_t>(y) * w + x) + c] =
-                        static_cast<float>(v + sensor(read, x, y, c));
-                }
+                for (int c = 0; c < 3; ++c)
+                    into[3 * x + c] = static_cast<float>(sum[3 * x + c] + sensor(read, x, y, c));
         });
     }
 }
