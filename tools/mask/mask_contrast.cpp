@@ -98,19 +98,28 @@ int maskAutoThreshold(const uint64_t histogram[256]) {
 uint64_t maskApply(const MaskPair& pair, const uint8_t* contrast, int threshold) {
     const int32_t width = pair.positiveLayout.width;
     const int32_t height = pair.positiveLayout.height;
+    const size_t bytes = 3 * static_cast<size_t>(width);
+    // Per row: a byte mask (0xff on the three bytes of a masked pixel), then
+    // a branch-free blend and a count of the bytes it changed, both in
+    // vector code.
+    std::vector<uint8_t> mask(bytes);
     uint64_t changed = 0;
     for (int32_t y = 0; y < height; ++y) {
-        const unsigned char* p = pair.positive + maskBmpRow(pair.positiveLayout, y);
-        unsigned char* n = pair.negative + maskBmpRow(pair.negativeLayout, y);
         const uint8_t* c = contrast + static_cast<size_t>(y) * width;
         for (int32_t x = 0; x < width; ++x) {
-            if (c[x] >= threshold) continue;
-            unsigned char* to = n + 3 * static_cast<size_t>(x);
-            const unsigned char* from = p + 3 * static_cast<size_t>(x);
-            if (to[0] == from[0] && to[1] == from[1] && to[2] == from[2]) continue;
-            std::memcpy(to, from, 3);
-            ++changed;
+            const uint8_t m = c[x] < threshold ? 0xff : 0;
+            mask[3 * static_cast<size_t>(x)] = mask[3 * static_cast<size_t>(x) + 1] =
+                mask[3 * static_cast<size_t>(x) + 2] = m;
         }
+        const unsigned char* p = pair.positive + maskBmpRow(pair.positiveLayout, y);
+        unsigned char* n = pair.negative + maskBmpRow(pair.negativeLayout, y);
+        uint32_t rowChanged = 0;
+        for (size_t i = 0; i < bytes; ++i) {
+            const uint8_t blended = static_cast<uint8_t>((p[i] & mask[i]) | (n[i] & ~mask[i]));
+            rowChanged += blended != n[i];
+            n[i] = blended;
+        }
+        changed += rowChanged;
     }
     return changed;
 }

@@ -38,6 +38,6 @@ int maskOtsu(const uint64_t histogram[256]);
 int maskAutoThreshold(const uint64_t histogram[256]);
 
 // Masks the pixels whose contrast is below `threshold` in the pair: their
-// negative pixel bytes become the positive's. Returns the number of pixels
-// whose bytes changed (0: the negative is as it was).
+// negative pixel bytes become the positive's. Returns the number of bytes
+// that changed (0: the negative is as it was).
 uint64_t maskApply(const MaskPair& pair, const uint8_t* contrast, int threshold);

@@ -1,6 +1,7 @@
 #include "mask/mask_run.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,12 +25,25 @@ constexpr int kViews = 24;
 // anything is allocated for it.
 constexpr off_t kLargestPhotograph = off_t{1} << 30;
 
-// A file's bytes, in a buffer kept from view to view so that a worker
+// A file's bytes: a read-only mapping of the page cache (for files only
+// read), or a copy in a buffer kept from view to view, so that a worker
 // allocates only when a photograph is larger than any before.
 struct FileBuffer {
     std::unique_ptr<unsigned char[]> data;
     size_t capacity = 0;
     size_t size = 0;
+    void* mapped = nullptr;
+    FileBuffer() = default;
+    FileBuffer(const FileBuffer&) = delete;
+    FileBuffer& operator=(const FileBuffer&) = delete;
+    ~FileBuffer() { unmap(); }
+    const unsigned char* bytes() const {
+        return mapped != nullptr ? static_cast<const unsigned char*>(mapped) : data.get();
+    }
+    void unmap() {
+        if (mapped != nullptr) munmap(mapped, size);
+        mapped = nullptr;
+    }
 };
 
 // Lines on stderr from two workers, one whole line at a time.
@@ -43,7 +57,11 @@ struct Messages {
 
 std::string why() { return std::strerror(errno); }
 
-bool readWhole(const std::string& path, FileBuffer* buffer, std::string* error) {
+// Loads a file; `map` asks for a read-only mapping, with a copy where the
+// file cannot be mapped.
+bool readWhole(const std::string& path, FileBuffer* buffer, std::string* error, bool map = false) {
+    buffer->unmap();
+    buffer->size = 0;
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) {
         *error = "cannot open \"" + path + "\": " + why();
@@ -59,6 +77,16 @@ bool readWhole(const std::string& path, FileBuffer* buffer, std::string* error) 
     } else if (st.st_size > kLargestPhotograph) {
         *error = "\"" + path + "\" is too large for a photograph";
         ok = false;
+    }
+    if (ok && map && st.st_size > 0) {
+        void* mapped = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                            MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (mapped != MAP_FAILED) {
+            buffer->mapped = mapped;
+            buffer->size = static_cast<size_t>(st.st_size);
+            close(fd);
+            return true;
+        }
     }
     if (ok) {
         const size_t size = static_cast<size_t>(st.st_size);
@@ -125,7 +153,7 @@ bool linkOrCopy(const std::string& from, const std::string& to, const unsigned c
     if (link(from.c_str(), to.c_str()) == 0) return true;
     if (data != nullptr) return writeReplacing(to, data, size, error);
     FileBuffer copy;
-    return readWhole(from, &copy, error) && writeReplacing(to, copy.data.get(), copy.size, error);
+    return readWhole(from, &copy, error, true) && writeReplacing(to, copy.bytes(), copy.size, error);
 }
 
 // Everything a worker needs between views.
@@ -154,8 +182,9 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
         const std::string path = job.from + names[read - 1];
         FileBuffer& file = worker->files[read - 1];
         std::string error;
-        loaded[read - 1] = readWhole(path, &file, &error);
-        if (loaded[read - 1] && !maskBmpLayout(file.data.get(), file.size, &layouts[read - 1], &error))
+        // Positives are only read; negatives are changed in memory.
+        loaded[read - 1] = readWhole(path, &file, &error, read % 2 == 1);
+        if (loaded[read - 1] && !maskBmpLayout(file.bytes(), file.size, &layouts[read - 1], &error))
             error = "\"" + path + "\": " + error;
         else if (loaded[read - 1])
             continue;
@@ -175,7 +204,7 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
     if (faults == 0) {
         MaskPair pairs[4];
         for (int k = 0; k < 4; ++k)
-            pairs[k] = {worker->files[2 * k].data.get(), layouts[2 * k],
+            pairs[k] = {worker->files[2 * k].bytes(), layouts[2 * k],
                         worker->files[2 * k + 1].data.get(), layouts[2 * k + 1]};
         const size_t pixels = static_cast<size_t>(layouts[0].width) * layouts[0].height;
         worker->contrast.resize(pixels);
@@ -202,7 +231,7 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
         if (changed[i]) {
             ok = writeReplacing(to, worker->files[i].data.get(), worker->files[i].size, &error);
         } else if (loaded[i] || access(from.c_str(), F_OK) == 0) {
-            ok = linkOrCopy(from, to, loaded[i] ? worker->files[i].data.get() : nullptr,
+            ok = linkOrCopy(from, to, loaded[i] ? worker->files[i].bytes() : nullptr,
                             worker->files[i].size, &error);
         } else {
             unlink(to.c_str());  // missing here, so missing there: no stale file
