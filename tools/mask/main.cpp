@@ -37,12 +37,14 @@ int main(int argc, char** argv) {
     std::string dirs[2];
     int dirCount = 0;
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+        std::string a = argv[i];
         bool ok = true;
-        if (a == "--threshold") {
-            ok = i + 1 < argc && intArg(argv[++i], 0, 256, &options.threshold);
-        } else if (a == "--threads") {
-            ok = i + 1 < argc && intArg(argv[++i], 1, 64, &options.threads);
+        if (a == "--threshold" || a == "--threads") {
+            ok = i + 1 < argc;
+            if (ok) a += " " + std::string(argv[++i]);  // named whole when bad
+            ok = ok && (a.rfind("--threshold", 0) == 0
+                            ? intArg(argv[i], 0, 256, &options.threshold)
+                            : intArg(argv[i], 1, 64, &options.threads));
         } else if (a == "--quiet") {
             options.progress = false;
         } else if (a == "-h" || a == "--help") {

@@ -28,7 +28,9 @@ const char kUsage[] =
     "  --texture       a varying albedo\n"
     "  --ambient A     ambient light (default 0.05)\n"
     "  --seed S        noise seed (default 1)\n"
-    "  --size WxH      picture size in pixels (default 1024x768)\n"
+    "  --size WxH      picture size in pixels, cut from the rig's 1024x768 at its first\n"
+    "                  stored row and column (default 1024x768); slscan files crossings\n"
+    "                  by the half of the picture's rows they lie in, so keep 768 rows\n"
     "  --threads T     threads (default: all cores)\n"
     "  --reuse         keep DIR as it is when it already holds this very scan\n";
 
