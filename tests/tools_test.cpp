@@ -184,12 +184,10 @@ TEST(Rig, BlackLevelAndOpticsBlur) {
         imgDestroy(noisy[i]);
         imgDestroy(blurred[i]);
     }
-    RenderOptions plain;
-    RenderOptions darker = plain, softer = plain;
-    darker.black = 16;
-    softer.blur = 0.8;
-    EXPECT_NE(renderDescription(plain), renderDescription(darker));
-    EXPECT_NE(renderDescription(plain), renderDescription(softer));
+    const RenderOptions plain;
+    EXPECT_NE(renderDescription(plain), renderDescription(options));  // blur
+    options.blur = 0;
+    EXPECT_NE(renderDescription(plain), renderDescription(options));  // black level
 }
 
 TEST(Report, DistancesSharesAndTurnCheck) {
