@@ -6,7 +6,8 @@
 # the accuracy beside the noise-free scan of the same object: points, median,
 # within 1 and beyond 5 units, and the points within 1 unit as a share of the
 # noise-free scan's. The noise-free scans are masked too, and shown raw.
-#   bench/mask_matrix.sh [quick|full]   (quick: no board; full: every noise on every albedo)
+#   bench/mask_matrix.sh [quick|full]   (quick: no board; full: every noise on every albedo;
+#   MATRIX_OBJECTS="horse" for some objects only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
@@ -19,7 +20,7 @@ mkdir -p "$root"
 
 # Noise sigma:black level. Each sigma is run clipped at black (level 0) on one
 # albedo and unclipped (level 16) on the other; `full` runs every combination.
-objects="horse sphere board"
+objects=${MATRIX_OBJECTS:-horse sphere board}
 plain="1:0 2:16 4:0 8:16"
 textured="1:16 2:0 4:16 8:0"
 case "${1:-}" in

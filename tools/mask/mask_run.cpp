@@ -177,8 +177,9 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
     bool loaded[8] = {};
     int faults = 0;
     for (int read = 1; read <= 8; ++read) {
-        // The scanner's paths start with "cavalo/"; the folders are ours.
-        names[read - 1] = scanPhotographPath(read, camera, angle).substr(7);
+        // The scanner's path names the file inside cavalo/; the folders are ours.
+        const std::string path0 = scanPhotographPath(read, camera, angle);
+        names[read - 1] = path0.substr(path0.find('/') + 1);
         const std::string path = job.from + names[read - 1];
         FileBuffer& file = worker->files[read - 1];
         std::string error;
