@@ -65,8 +65,10 @@ int maskAutoThreshold(const uint64_t histogram[256]) {
     const uint64_t* h = histogram;
     // Background and unlit pixels form a peak of low contrast: the sensor
     // noise of two exposures of the same light. Lit pixels spread thinly
-    // over higher values. The threshold is where the peak ends: where its
-    // falling tail meets the level of the lit pixels.
+    // over higher values. The threshold lies in the peak's tail: masking
+    // all of the peak also masks the faintest lit pixels, while the last of
+    // its noise does no harm, being scattered single pixels that the decoder
+    // never marks (it marks nothing next to a pixel of no colour).
     //
     // The peak is the highest value below Otsu's threshold, which lies
     // between the two groups (a view of one group only has it inside that
@@ -80,19 +82,23 @@ int maskAutoThreshold(const uint64_t histogram[256]) {
     // Photographs without noise: the unlit pixels are exactly equal in both
     // exposures and almost nothing lies next to them.
     if (peak == 0 && h[1] * 256 <= h[0]) return 1;
-    // Past the top of the peak, where it has fallen to half its height.
-    int t = peak + 1;
-    while (t < 256 && 2 * h[t] > h[peak]) ++t;
-    // Down its tail while it keeps falling by more than a tenth a value,
-    // compared over two values at a time (counts of a few dozen pixels
-    // vary by that much); an empty stretch ends the peak too.
+    // Where the peak has fallen to a hundredth of its height.
+    int sparse = peak + 1;
+    while (sparse < 256 && h[sparse] * 100 >= h[peak]) ++sparse;
+    // Where the tail ends: past half the peak's height, down the tail while
+    // it keeps falling by more than a tenth a value, compared over two values
+    // at a time (counts of a few dozen pixels vary by that much); an empty
+    // stretch ends it too. There the level of the lit pixels is reached.
+    int end = peak + 1;
+    while (end < 256 && 2 * h[end] > h[peak]) ++end;
     const auto at = [&](int v) { return v < 256 ? h[v] : uint64_t{0}; };
-    for (; t < 256; ++t) {
-        const uint64_t before = at(t - 2 < peak ? peak : t - 2) + at(t - 1);
-        const uint64_t after = at(t) + at(t + 1);
+    for (; end < 256; ++end) {
+        const uint64_t before = at(end - 2 < peak ? peak : end - 2) + at(end - 1);
+        const uint64_t after = at(end) + at(end + 1);
         if (after == 0 || 100 * before < 121 * after) break;
     }
-    return t;
+    // Halfway between the two, rounded up.
+    return (sparse + end + 1) / 2;
 }
 
 uint64_t maskApply(const MaskPair& pair, const uint8_t* contrast, int threshold) {

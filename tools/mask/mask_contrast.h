@@ -33,11 +33,12 @@ void maskHistogram(const uint8_t* contrast, size_t pixels, uint64_t histogram[25
 // best separates two classes; 0 for an empty histogram or a single value.
 int maskOtsu(const uint64_t histogram[256]);
 
-// The automatic threshold of a view from its contrast histogram: the end of
-// the peak of unlit pixels. From the highest value below Otsu's threshold,
-// past half its height, down its tail while the tail still falls by more than
-// a tenth a value (two values compared at a time); 1 when the peak is the
-// value 0 alone (no noise); 0 for an empty histogram.
+// The automatic threshold of a view from its contrast histogram, in the tail
+// of the peak of unlit pixels (the highest value below Otsu's threshold):
+// halfway between where the peak has fallen to a hundredth of its height and
+// where its tail ends (past half its height, the tail stops falling by more
+// than a tenth a value, two values compared at a time). 1 when the peak is
+// the value 0 alone (no noise); 0 for an empty histogram.
 int maskAutoThreshold(const uint64_t histogram[256]);
 
 // Masks the pixels whose contrast is below `threshold` in the pair: their
