@@ -128,6 +128,70 @@ TEST(Rig, RenderingIsTheSameOnAnyNumberOfThreads) {
     }
 }
 
+// The sensor's black level lies under the noise, so dark pixels are not
+// clipped; the optics blur is the normalised Gaussian spot (edges repeated),
+// worked out here on the picture rendered without it; the description tells
+// scans with either apart.
+TEST(Rig, BlackLevelAndOpticsBlur) {
+    SceneObject horse;
+    ASSERT_TRUE(sceneMakeObject("horse", &horse));
+    RenderOptions options;
+    options.antialias = 1;
+    options.width = 440;  // the horse's left side and the background beside it
+    options.height = 300;
+    options.black = 16;
+    Image* sharp[8];
+    renderView(horse, options, 1, 0, 2, sharp);
+    EXPECT_EQ(px(sharp[3], 0, 0, 1), static_cast<float>(16 / 255.0));  // background: black level only
+    options.noise = 3;
+    Image* noisy[8];
+    renderView(horse, options, 1, 0, 2, noisy);
+    long below = 0;
+    double mean = 0;
+    for (int x = 0; x < 100; ++x)
+        for (int y = 0; y < 100; ++y) {
+            below += px(noisy[0], x, y, 0) < 16 / 255.0;
+            mean += px(noisy[0], x, y, 0) / 1e4;
+        }
+    EXPECT_GT(below, 4000);  // about half the background is darker than the level
+    EXPECT_NEAR(mean * 255, 16, 0.2);
+
+    options.noise = 0;
+    options.blur = 0.8;
+    Image* blurred[8];
+    renderView(horse, options, 1, 0, 2, blurred);
+    const int radius = 3;  // ceil(3 * 0.8)
+    double kernel[2 * radius + 1], total = 0;
+    for (int k = -radius; k <= radius; ++k) total += kernel[k + radius] = std::exp(-k * k / (2 * 0.64));
+    const auto at = [&](const Image* image, int x, int y, int c) {
+        x = std::min(std::max(x, 0), image->width - 1);
+        y = std::min(std::max(y, 0), image->height - 1);
+        return static_cast<double>(image->pixels[3 * (static_cast<size_t>(y) * image->width + x) + c]);
+    };
+    double worst = 0;
+    for (int read = 0; read < 8; read += 3)
+        for (int y = 0; y < options.height; y += 7)
+            for (int x = 0; x < options.width; x += 3)
+                for (int c = 0; c < 3; ++c) {
+                    double v = 0;
+                    for (int j = -radius; j <= radius; ++j)
+                        for (int i = -radius; i <= radius; ++i)
+                            v += kernel[i + radius] * kernel[j + radius] / (total * total) *
+                                 (at(sharp[read], x + i, y + j, c) - 16 / 255.0);
+                    worst = std::max(worst, std::fabs(v + 16 / 255.0 - at(blurred[read], x, y, c)));
+                }
+    EXPECT_LT(worst, 1e-6);
+    for (int i = 0; i < 8; ++i) {
+        imgDestroy(sharp[i]);
+        imgDestroy(noisy[i]);
+        imgDestroy(blurred[i]);
+    }
+    const RenderOptions plain;
+    EXPECT_NE(renderDescription(plain), renderDescription(options));  // blur
+    options.blur = 0;
+    EXPECT_NE(renderDescription(plain), renderDescription(options));  // black level
+}
+
 TEST(Report, DistancesSharesAndTurnCheck) {
     TempDir dir;
     writeText(dir.file("scene.txt"), "slscan-render 1\nobject sphere\n");

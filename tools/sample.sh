@@ -1,28 +1,48 @@
 #!/usr/bin/env bash
 # The main job on the built-in sample scan: build, render the photographs of
-# the horse once (later runs reuse them), run slscan where they are, then
-# report its accuracy and draw the cloud.
+# the horse once (later runs reuse them) as a real camera would take them
+# (optics blur, sensor noise over a black level), mask them, run slscan on
+# the masked photographs, then report their accuracy and draw the cloud.
+# For comparison, slscan also runs on the photographs as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 work=${SAMPLE_DIR:-work/sample}
+render_options=${SAMPLE_RENDER:---aa 1 --blur 0.7 --noise 2 --black 16}
 
 # The sample needs the program and the tools only, not the test framework.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF > /dev/null
-cmake --build "$build" -j 2 --target slscan slscan-render slscan-eval slscan-preview > /dev/null
+cmake --build "$build" -j 2 --target slscan slscan-render slscan-mask slscan-eval slscan-preview > /dev/null
 mkdir -p "$work"
-"$build/tools/slscan-render" --reuse "$work"
+# shellcheck disable=SC2086
+"$build/tools/slscan-render" --reuse $render_options "$work"
 
-echo "slscan: running in $work (console in $work/console.txt)"
+# run DIR: slscan in DIR, its last console line, its status.
+run() {
+  local status=0
+  (cd "$1" && "$OLDPWD/$build/slscan" > console.txt) || status=$?
+  tail -n 1 "$1/console.txt"
+  return "$status"
+}
+
+echo "slscan on the photographs as they are ($work, console in $work/console.txt)"
+run "$work" || echo "slscan failed on the raw photographs" >&2
+"$build/tools/slscan-eval" "$work" | sed -n '/points in/,/beyond/p'
+echo
+
+masked=$work/masked
+echo "slscan-mask: $work -> $masked"
+"$build/tools/slscan-mask" --quiet "$work" "$masked" | tail -n 1
+cp "$work/scene.txt" "$masked/"
+echo "slscan on the masked photographs ($masked, console in $masked/console.txt)"
 status=0
-(cd "$work" && "$OLDPWD/$build/slscan" > console.txt) || status=$?
-tail -n 1 "$work/console.txt"
+run "$masked" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "slscan failed with status $status" >&2
   exit "$status"
 fi
 echo
-"$build/tools/slscan-eval" "$work"
+"$build/tools/slscan-eval" "$masked"
 echo
-"$build/tools/slscan-preview" "$work"
-echo "Point files: $work/pontos.txt and $work/pontos_<angle>.txt"
+"$build/tools/slscan-preview" "$masked"
+echo "Point files: $masked/pontos.txt and $masked/pontos_<angle>.txt"

@@ -22,11 +22,15 @@ const char kUsage[] =
     "usage: slscan-render [options] DIR\n"
     "  --object NAME   horse (default), sphere or board\n"
     "  --aa N          N x N subsamples a pixel, 1 turns anti-aliasing off (default 2)\n"
-    "  --noise SIGMA   Gaussian noise in byte units (default 0)\n"
+    "  --noise SIGMA   Gaussian sensor noise in byte units (default 0)\n"
+    "  --black B       black level in byte units, under the noise (default 0: noise clipped at black)\n"
+    "  --blur S        optics blur, a Gaussian spot of S pixels (default 0)\n"
     "  --texture       a varying albedo\n"
     "  --ambient A     ambient light (default 0.05)\n"
     "  --seed S        noise seed (default 1)\n"
-    "  --size WxH      picture size in pixels (default 1024x768)\n"
+    "  --size WxH      picture size in pixels, cut from the rig's 1024x768 at its first\n"
+    "                  stored row and column (default 1024x768); slscan files crossings\n"
+    "                  by the half of the picture's rows they lie in, so keep 768 rows\n"
     "  --threads T     threads (default: all cores)\n"
     "  --reuse         keep DIR as it is when it already holds this very scan\n";
 
@@ -73,6 +77,12 @@ int main(int argc, char** argv) {
         } else if (a == "--noise") {
             ok = numberArg(argc, argv, &i, &v) && v >= 0;
             options.noise = v;
+        } else if (a == "--black") {
+            ok = numberArg(argc, argv, &i, &v) && v >= 0 && v <= 255;
+            options.black = v;
+        } else if (a == "--blur") {
+            ok = numberArg(argc, argv, &i, &v) && v >= 0 && v <= 20;
+            options.blur = v;
         } else if (a == "--ambient") {
             ok = numberArg(argc, argv, &i, &v) && v >= 0 && v <= 1;
             options.ambient = v;

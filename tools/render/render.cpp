@@ -112,55 +112,109 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
     // of every scan up to a megapixel as they always were).
     const uint64_t keysPerPhotograph =
         std::max<uint64_t>(1048576, static_cast<uint64_t>(w) * static_cast<uint64_t>(h));
-    std::atomic<int> nextRow{0};
-    const auto work = [&] {
+    const bool blurred = options.blur > 0;
+    // What the sensor adds to the light that reaches pixel (x, y), channel c,
+    // of photograph `read`.
+    const auto sensor = [&](int read, int x, int y, int c) {
+        double add = options.black / 255.0;
+        if (options.noise > 0) {
+            const uint64_t key =
+                ((((static_cast<uint64_t>(options.seed) * 2 + camera) * 360 + angle) * 8 + read) *
+                     keysPerPhotograph + static_cast<uint64_t>(y) * w + x) * 3 + c;
+            add += options.noise / 255.0 * gaussian(key);
+        }
+        return add;
+    };
+    // Runs rowWork(y) for every row, spread over the threads.
+    const auto forRows = [&](const auto& rowWork) {
+        std::atomic<int> nextRow{0};
+        const auto work = [&] {
+            for (int y; (y = nextRow.fetch_add(1)) < h;) rowWork(y);
+        };
+        std::vector<std::thread> pool;
+        for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool) t.join();
+    };
+
+    forRows([&](int y) {
         std::vector<Sample> samples(static_cast<size_t>(n) * n);
-        for (int y; (y = nextRow.fetch_add(1)) < h;) {
-            for (int x = 0; x < w; ++x) {
-                for (int j = 0; j < n; ++j)
-                    for (int i = 0; i < n; ++i)
-                        samples[j * n + i] = trace(object, options, cam, angle,
-                                                   x + (i + 0.5) / n - 0.5, y + (j + 0.5) / n - 0.5);
-                for (int read = 1; read <= 8; ++read) {
-                    const int pattern = (read - 1) / 2 % 2 + 1;
-                    const bool positive = read % 2 == 1, vertical = read <= 4;
-                    double v[3] = {0, 0, 0};
-                    for (const Sample& s : samples) {
-                        if (!s.hit) continue;
-                        const int colour =
-                            s.light > 0 ? projectorColour(pattern, vertical, s.column, s.row) : 0;
-                        for (int c = 0; c < 3; ++c) {
-                            const bool lit = colour != 0 && ((colour == c + 1) == positive);
-                            v[c] += s.albedo[c] * (options.ambient + (lit ? s.light : 0.0));
-                        }
-                    }
-                    float* p = out[read - 1]->pixels + 3 * (static_cast<size_t>(y) * w + x);
+        for (int x = 0; x < w; ++x) {
+            for (int j = 0; j < n; ++j)
+                for (int i = 0; i < n; ++i)
+                    samples[j * n + i] = trace(object, options, cam, angle,
+                                               x + (i + 0.5) / n - 0.5, y + (j + 0.5) / n - 0.5);
+            for (int read = 1; read <= 8; ++read) {
+                const int pattern = (read - 1) / 2 % 2 + 1;
+                const bool positive = read % 2 == 1, vertical = read <= 4;
+                double v[3] = {0, 0, 0};
+                for (const Sample& s : samples) {
+                    if (!s.hit) continue;
+                    const int colour =
+                        s.light > 0 ? projectorColour(pattern, vertical, s.column, s.row) : 0;
                     for (int c = 0; c < 3; ++c) {
-                        double value = v[c] / (n * n);
-                        if (options.noise > 0) {
-                            const uint64_t key =
-                                ((((static_cast<uint64_t>(options.seed) * 2 + camera) * 360 + angle) *
-                                      8 + read) * keysPerPhotograph + static_cast<uint64_t>(y) * w + x) * 3 + c;
-                            value += options.noise / 255.0 * gaussian(key);
-                        }
-                        p[c] = static_cast<float>(value);
+                        const bool lit = colour != 0 && ((colour == c + 1) == positive);
+                        v[c] += s.albedo[c] * (options.ambient + (lit ? s.light : 0.0));
                     }
                 }
+                float* p = out[read - 1]->pixels + 3 * (static_cast<size_t>(y) * w + x);
+                // Without a blur the sensor's part is added here, in double,
+                // as scans have always been made.
+                for (int c = 0; c < 3; ++c)
+                    p[c] = static_cast<float>(v[c] / (n * n) + (blurred ? 0.0 : sensor(read, x, y, c)));
             }
         }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+    });
+    if (!blurred) return;
+
+    // The spot, cut at three standard deviations and normalised.
+    const int radius = std::max(1, static_cast<int>(std::ceil(3 * options.blur)));
+    std::vector<double> kernel(2 * radius + 1);
+    double sum = 0;
+    for (int k = -radius; k <= radius; ++k)
+        sum += kernel[k + radius] = std::exp(-0.5 * k * k / (options.blur * options.blur));
+    for (double& k : kernel) k /= sum;
+    // Separable: along the rows into `across`, then down the columns back
+    // into the photograph, each as whole-row sums of shifted rows (edges
+    // repeated), which the compiler vectorises.
+    const size_t rowFloats = 3 * static_cast<size_t>(w);
+    std::vector<float> across(rowFloats * h);
+    for (int read = 1; read <= 8; ++read) {
+        float* pixels = out[read - 1]->pixels;
+        forRows([&](int y) {
+            const float* row = pixels + y * rowFloats;
+            std::vector<float> padded(rowFloats + 6 * radius);
+            for (int x = -radius; x < w + radius; ++x)
+                for (int c = 0; c < 3; ++c)
+                    padded[3 * (x + radius) + c] = row[3 * std::clamp(x, 0, w - 1) + c];
+            std::vector<double> sum(rowFloats, 0.0);
+            for (int k = 0; k <= 2 * radius; ++k) {
+                const float* shifted = padded.data() + 3 * k;
+                for (size_t i = 0; i < rowFloats; ++i) sum[i] += kernel[k] * shifted[i];
+            }
+            float* into = across.data() + y * rowFloats;
+            for (size_t i = 0; i < rowFloats; ++i) into[i] = static_cast<float>(sum[i]);
+        });
+        forRows([&](int y) {
+            std::vector<double> sum(rowFloats, 0.0);
+            for (int k = -radius; k <= radius; ++k) {
+                const float* row = across.data() + std::clamp(y + k, 0, h - 1) * rowFloats;
+                for (size_t i = 0; i < rowFloats; ++i) sum[i] += kernel[k + radius] * row[i];
+            }
+            float* into = pixels + y * rowFloats;
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c)
+                    into[3 * x + c] = static_cast<float>(sum[3 * x + c] + sensor(read, x, y, c));
+        });
+    }
 }
 
 std::string renderDescription(const RenderOptions& o) {
     char buf[512];
     std::snprintf(buf, sizeof buf,
                   "slscan-render 1\nobject %s\nantialias %d\nnoise %.17g\ntexture %d\n"
-                  "ambient %.17g\nseed %u\nsize %d %d\n",
+                  "ambient %.17g\nseed %u\nsize %d %d\nblack %.17g\nblur %.17g\n",
                   o.object.c_str(), o.antialias, o.noise, o.texture ? 1 : 0, o.ambient, o.seed,
-                  o.width, o.height);
+                  o.width, o.height, o.black, o.blur);
     return buf;
 }

@@ -16,6 +16,8 @@ struct RenderOptions {
     std::string object = "horse";
     int antialias = 2;      // subsamples per pixel along each axis (1 = off)
     double noise = 0.0;     // Gaussian noise, standard deviation in byte units
+    double black = 0.0;     // black level in byte units, added before the noise
+    double blur = 0.0;      // optics blur: Gaussian spot, standard deviation in pixels
     bool texture = false;   // a varying coloured albedo instead of a uniform grey
     double ambient = 0.05;
     uint32_t seed = 1;
@@ -39,7 +41,10 @@ int projectorColour(int pattern, bool vertical, double column, double row);
 
 // Renders photographs 1 to 8 of `camera` (1 or 2) at `angle` degrees, in the
 // order the scanner reads them, into out[0..7] (new images the caller owns),
-// using `threads` threads.
+// using `threads` threads. A pixel is the mean of its subsamples; with a blur
+// the picture is then convolved with the Gaussian spot (edges repeated); the
+// black level and the noise come last, as a sensor adds them, so the noise of
+// a black level above zero is not clipped at black.
 void renderView(const SceneObject& object, const RenderOptions& options, int camera, int angle,
                 int threads, Image* out[8]);
 

@@ -1,0 +1,332 @@
+#include "mask/mask_run.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "driver/scan.h"
+#include "mask/mask_contrast.h"
+
+namespace {
+
+constexpr int kViews = 24;
+// No photograph of a scan comes near this; a larger file is refused before
+// anything is allocated for it.
+constexpr off_t kLargestPhotograph = off_t{1} << 30;
+
+// A file's bytes: a read-only mapping of the page cache (for files only
+// read), or a copy in a buffer kept from view to view, so that a worker
+// allocates only when a photograph is larger than any before.
+struct FileBuffer {
+    std::unique_ptr<unsigned char[]> data;
+    size_t capacity = 0;
+    size_t size = 0;
+    void* mapped = nullptr;
+    FileBuffer() = default;
+    FileBuffer(const FileBuffer&) = delete;
+    FileBuffer& operator=(const FileBuffer&) = delete;
+    ~FileBuffer() { unmap(); }
+    const unsigned char* bytes() const {
+        return mapped != nullptr ? static_cast<const unsigned char*>(mapped) : data.get();
+    }
+    void unmap() {
+        if (mapped != nullptr) munmap(mapped, size);
+        mapped = nullptr;
+    }
+};
+
+// Lines on stderr from two workers, one whole line at a time.
+struct Messages {
+    std::mutex lock;
+    void say(const std::string& line) {
+        std::lock_guard<std::mutex> hold(lock);
+        std::fprintf(stderr, "slscan-mask: %s\n", line.c_str());
+    }
+};
+
+std::string why() { return std::strerror(errno); }
+
+// Loads a file; `map` asks for a read-only mapping, with a copy where the
+// file cannot be mapped.
+bool readWhole(const std::string& path, FileBuffer* buffer, std::string* error, bool map = false) {
+    buffer->unmap();
+    buffer->size = 0;
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        *error = "cannot open \"" + path + "\": " + why();
+        return false;
+    }
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0;
+    if (!ok) {
+        *error = "cannot read \"" + path + "\": " + why();
+    } else if (!S_ISREG(st.st_mode)) {
+        *error = "\"" + path + "\" is not a file";
+        ok = false;
+    } else if (st.st_size > kLargestPhotograph) {
+        *error = "\"" + path + "\" is too large for a photograph";
+        ok = false;
+    }
+    if (ok && map && st.st_size > 0) {
+        void* mapped = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                            MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (mapped != MAP_FAILED) {
+            buffer->mapped = mapped;
+            buffer->size = static_cast<size_t>(st.st_size);
+            close(fd);
+            return true;
+        }
+    }
+    if (ok) {
+        const size_t size = static_cast<size_t>(st.st_size);
+        if (size > buffer->capacity) {
+            buffer->data.reset(new unsigned char[size]);
+            buffer->capacity = size;
+        }
+        size_t got = 0;
+        while (got < size) {
+            const ssize_t n = read(fd, buffer->data.get() + got, size - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                *error = "cannot read \"" + path + "\": " + (n < 0 ? why() : "file shrank");
+                ok = false;
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        buffer->size = size;
+    }
+    close(fd);
+    return ok;
+}
+
+// Writes bytes to a temporary file beside `path` and renames it into place.
+bool writeReplacing(const std::string& path, const unsigned char* data, size_t size,
+                    std::string* error) {
+    const std::string temporary = path + ".slscan-mask-part";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        *error = "cannot create \"" + temporary + "\": " + why();
+        return false;
+    }
+    size_t put = 0;
+    while (put < size) {
+        const ssize_t n = write(fd, data + put, size - put);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        put += static_cast<size_t>(n);
+    }
+    const bool wrote = put == size;
+    const int writeErrno = errno;
+    if (close(fd) != 0 || !wrote || rename(temporary.c_str(), path.c_str()) != 0) {
+        if (!wrote) errno = writeErrno;
+        *error = "cannot write \"" + path + "\": " + why();
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// `to` becomes the same file as `from`: a hard link, or a copy of the bytes
+// already read (`data`, may be null when they were not) where links fail.
+bool linkOrCopy(const std::string& from, const std::string& to, const unsigned char* data,
+                size_t size, std::string* error) {
+    struct stat a, b;
+    if (stat(from.c_str(), &a) == 0 && stat(to.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino)
+        return true;  // linked by an earlier run
+    if (unlink(to.c_str()) != 0 && errno != ENOENT) {
+        *error = "cannot replace \"" + to + "\": " + why();
+        return false;
+    }
+    if (link(from.c_str(), to.c_str()) == 0) return true;
+    if (data != nullptr) return writeReplacing(to, data, size, error);
+    FileBuffer copy;
+    return readWhole(from, &copy, error, true) && writeReplacing(to, copy.bytes(), copy.size, error);
+}
+
+// Everything a worker needs between views.
+struct Worker {
+    FileBuffer files[8];
+    std::vector<uint8_t> contrast;
+};
+
+struct Job {
+    std::string from, to;  // the two cavalo folders, with a final '/'
+    const MaskOptions* options;
+    Messages* messages;
+};
+
+// Masks one view; returns the number of faults.
+int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewReport* view) {
+    view->angle = angle;
+    view->camera = camera;
+    std::string names[8];
+    MaskBmpLayout layouts[8];
+    bool loaded[8] = {};
+    int faults = 0;
+    for (int read = 1; read <= 8; ++read) {
+        // The scanner's path names the file inside cavalo/; the folders are ours.
+        const std::string path0 = scanPhotographPath(read, camera, angle);
+        names[read - 1] = path0.substr(path0.find('/') + 1);
+        const std::string path = job.from + names[read - 1];
+        FileBuffer& file = worker->files[read - 1];
+        std::string error;
+        // Positives are only read; negatives are changed in memory.
+        loaded[read - 1] = readWhole(path, &file, &error, read % 2 == 1);
+        if (loaded[read - 1] && !maskBmpLayout(file.bytes(), file.size, &layouts[read - 1], &error))
+            error = "\"" + path + "\": " + error;
+        else if (loaded[read - 1])
+            continue;
+        job.messages->say(error);
+        ++faults;
+    }
+    for (int i = 1; i < 8 && faults == 0; ++i) {
+        if (layouts[i].width != layouts[0].width || layouts[i].height != layouts[0].height) {
+            job.messages->say("\"" + job.from + names[i] + "\" is " + std::to_string(layouts[i].width) +
+                              " x " + std::to_string(layouts[i].height) + ", the view's first photograph " +
+                              std::to_string(layouts[0].width) + " x " + std::to_string(layouts[0].height));
+            ++faults;
+        }
+    }
+
+    bool changed[8] = {};
+    if (faults == 0) {
+        MaskPair pairs[4];
+        for (int k = 0; k < 4; ++k)
+            pairs[k] = {worker->files[2 * k].bytes(), layouts[2 * k],
+                        worker->files[2 * k + 1].data.get(), layouts[2 * k + 1]};
+        const size_t pixels = static_cast<size_t>(layouts[0].width) * layouts[0].height;
+        worker->contrast.resize(pixels);
+        maskContrast(pairs, 4, worker->contrast.data());
+        uint64_t histogram[256];
+        maskHistogram(worker->contrast.data(), pixels, histogram);
+        const int threshold =
+            job.options->threshold >= 0 ? job.options->threshold : maskAutoThreshold(histogram);
+        uint64_t masked = 0;
+        for (int v = 0; v < std::min(threshold, 256); ++v) masked += histogram[v];
+        for (int k = 0; k < 4; ++k) changed[2 * k + 1] = maskApply(pairs[k], worker->contrast.data(), threshold) > 0;
+        view->masked = true;
+        view->threshold = threshold;
+        view->share = pixels == 0 ? 0 : static_cast<double>(masked) / static_cast<double>(pixels);
+    } else {
+        job.messages->say("angle " + std::to_string(angle) + " camera " + std::to_string(camera) +
+                          " passed through unmasked");
+    }
+
+    for (int i = 0; i < 8; ++i) {
+        const std::string from = job.from + names[i], to = job.to + names[i];
+        std::string error;
+        bool ok = true;
+        if (changed[i]) {
+            ok = writeReplacing(to, worker->files[i].data.get(), worker->files[i].size, &error);
+        } else if (loaded[i] || access(from.c_str(), F_OK) == 0) {
+            ok = linkOrCopy(from, to, loaded[i] ? worker->files[i].bytes() : nullptr,
+                            worker->files[i].size, &error);
+        } else {
+            unlink(to.c_str());  // missing here, so missing there: no stale file
+        }
+        if (!ok) {
+            job.messages->say(error);
+            ++faults;
+        }
+    }
+    return faults;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOptions& options,
+            MaskRunReport* report) {
+    const auto start = std::chrono::steady_clock::now();
+    Messages messages;
+    const std::string from = scanDir + "/cavalo", to = outDir + "/cavalo";
+    if (sameFile(scanDir, outDir)) {
+        messages.say("OUT_DIR \"" + outDir + "\" is SCAN_DIR; the originals are never changed");
+        return 2;
+    }
+    struct stat st;
+    if (stat(from.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        messages.say("no folder \"" + from + "\" with the photographs of a scan");
+        return 2;
+    }
+    if ((mkdir(outDir.c_str(), 0755) != 0 && errno != EEXIST) ||
+        (mkdir(to.c_str(), 0755) != 0 && errno != EEXIST)) {
+        messages.say("cannot create \"" + to + "\": " + why());
+        return 2;
+    }
+    if (sameFile(from, to)) {
+        messages.say("\"" + to + "\" is \"" + from + "\"; the originals are never changed");
+        return 2;
+    }
+
+    const Job job{from + "/", to + "/", &options, &messages};
+    report->views.assign(kViews, MaskViewReport{});
+    std::atomic<int> next{0}, done{0}, faults{0};
+    const auto work = [&] {
+        Worker worker;
+        for (int v; (v = next.fetch_add(1)) < kViews;) {
+            faults += maskView(job, v / 2 * 30, v % 2 + 1, &worker, &report->views[v]);
+            const int n = ++done;
+            if (options.progress) {
+                std::lock_guard<std::mutex> hold(messages.lock);
+                std::fprintf(stderr, "\rslscan-mask: %d of %d views%s", n, kViews, n == kViews ? "\n" : "");
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < std::min(options.threads, kViews); ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    report->faults = faults;
+    report->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return faults == 0 ? 0 : 1;
+}
+
+std::string maskReportText(const MaskRunReport& report) {
+    std::string text = "angle camera threshold masked\n";
+    std::vector<int> thresholds;
+    double share = 0;
+    int masked = 0;
+    char line[128];
+    for (const MaskViewReport& v : report.views) {
+        if (v.masked) {
+            std::snprintf(line, sizeof line, "  %3d     %d %9d %5.1f %%\n", v.angle, v.camera,
+                          v.threshold, 100 * v.share);
+            thresholds.push_back(v.threshold);
+            share += v.share;
+            ++masked;
+        } else {
+            std::snprintf(line, sizeof line, "  %3d     %d  passed through unmasked\n", v.angle, v.camera);
+        }
+        text += line;
+    }
+    std::sort(thresholds.begin(), thresholds.end());
+    if (masked > 0) {
+        std::snprintf(line, sizeof line,
+                      "%d of %zu views masked, threshold %d to %d (median %d), %.1f %% of their pixels "
+                      "masked, %.2f s\n",
+                      masked, report.views.size(), thresholds.front(), thresholds.back(),
+                      thresholds[thresholds.size() / 2], 100 * share / masked, report.seconds);
+    } else {
+        std::snprintf(line, sizeof line, "no view masked, %.2f s\n", report.seconds);
+    }
+    return text + line;
+}

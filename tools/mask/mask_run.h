@@ -1,0 +1,42 @@
+// slscan-mask's job over a scan folder: every camera view of SCAN_DIR/cavalo
+// masked into OUT_DIR/cavalo, the originals never touched.
+//
+// Positives, and negatives the mask does not change, are hard links to the
+// originals (copies across file systems); a changed negative is written to a
+// temporary file beside its place and renamed over it, so an existing link to
+// an original is replaced, never written through. A view whose photographs
+// cannot all be read, are no 24-bit BMPs or differ in picture size is named
+// on stderr and passed through unmasked; the run then ends with status 1.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct MaskOptions {
+    int threshold = -1;  // -1: chosen per view from its contrast histogram
+    int threads = 2;
+    bool progress = true;  // "n of 24 views" on stderr
+};
+
+struct MaskViewReport {
+    int angle = 0;
+    int camera = 0;
+    bool masked = false;  // false: passed through unmasked after a fault
+    int threshold = 0;
+    double share = 0;  // of the view's pixels masked, 0 to 1
+};
+
+struct MaskRunReport {
+    std::vector<MaskViewReport> views;  // in the order angle, camera
+    int faults = 0;
+    double seconds = 0;
+};
+
+// Runs the mask; returns the exit status: 0 clean, 1 after any fault (each
+// named on stderr), 2 when the folders cannot be used at all (OUT_DIR the same
+// as SCAN_DIR, no SCAN_DIR/cavalo, OUT_DIR/cavalo cannot be made).
+int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOptions& options,
+            MaskRunReport* report);
+
+// The per-view lines and the summary.
+std::string maskReportText(const MaskRunReport& report);
