@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Times the whole program over a scan (default: the sample scan in
-# work/sample, made by `make sample`) several times, and beside it the time
+# Times the whole program over a scan (default: the masked sample scan in
+# work/sample/masked, made by `make sample`) several times, and beside it the time
 # of reading the same photographs from the page cache.
 #   bench/time_scan.sh [SCAN_DIR] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=${1:-work/sample}
+dir=${1:-work/sample/masked}
 runs=${2:-7}
 exe=$(pwd)/${BUILD:-build}/slscan
 [ -x "$exe" ] || { echo "build first: make build" >&2; exit 1; }

@@ -2,17 +2,19 @@
 # The main job on the built-in sample scan: build, render the photographs of
 # the horse once (later runs reuse them) as a real camera would take them
 # (optics blur, sensor noise over a black level), mask them, run slscan on
-# the masked photographs, then report their accuracy and draw the cloud.
+# the masked photographs, report their accuracy, make the coloured and
+# cleaned cloud, and draw it.
 # For comparison, slscan also runs on the photographs as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 work=${SAMPLE_DIR:-work/sample}
-render_options=${SAMPLE_RENDER:---aa 1 --blur 0.7 --noise 2 --black 16}
+render_options=${SAMPLE_RENDER:---aa 1 --blur 0.7 --noise 2 --black 16 --texture}
 
 # The sample needs the program and the tools only, not the test framework.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF > /dev/null
-cmake --build "$build" -j 2 --target slscan slscan-render slscan-mask slscan-eval slscan-preview > /dev/null
+cmake --build "$build" -j 2 --target slscan slscan-render slscan-mask slscan-eval slscan-cloud \
+  slscan-preview > /dev/null
 mkdir -p "$work"
 # shellcheck disable=SC2086
 "$build/tools/slscan-render" --reuse $render_options "$work"
@@ -44,5 +46,8 @@ fi
 echo
 "$build/tools/slscan-eval" "$masked"
 echo
+"$build/tools/slscan-cloud" "$masked"
+"$build/tools/slscan-eval" --cloud "$masked"
+echo
 "$build/tools/slscan-preview" "$masked"
-echo "Point files: $masked/pontos.txt and $masked/pontos_<angle>.txt"
+echo "Point files: $masked/pontos.txt and $masked/pontos_<angle>.txt; cloud: $masked/cloud.ply"
