@@ -4,33 +4,10 @@
 #include <cstdio>
 #include <fstream>
 
+#include "eval/report.h"
 #include "geometry/algebra.h"
 
 namespace {
-
-bool readLines(const std::string& path, std::vector<Vec3>* points, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read \"" + path + "\"";
-        return false;
-    }
-    long number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        Vec3 p;
-        char extra;
-        if (std::sscanf(line.c_str(), "%lf %lf %lf %c", &p.x, &p.y, &p.z, &extra) != 3) {
-            *error = path + ":" + std::to_string(number) + ": not a line of three numbers";
-            return false;
-        }
-        points->push_back(p);
-    }
-    if (in.bad()) {
-        *error = "cannot read \"" + path + "\"";
-        return false;
-    }
-    return true;
-}
 
 // The files carry six decimals: a line turned from its rounded per-angle twin
 // differs by about 1e-6 a coordinate; lines of two different runs differ by far
@@ -52,12 +29,12 @@ Vec3 scanToObject(Vec3 rig, int angle) {
 bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* error) {
     *points = ScanPoints{};
     const std::string allPath = dir + "/pontos.txt";
-    if (!readLines(allPath, &points->object, error)) return false;
+    if (!evalReadPoints(allPath, &points->object, error)) return false;
     for (int i = 0; i < kScanAngles; ++i) {
         const int angle = i * kScanAngleStep;
         const std::string path = dir + "/pontos_" + std::to_string(angle) + ".txt";
         const size_t first = points->rig.size();
-        if (!readLines(path, &points->rig, error)) return false;
+        if (!evalReadPoints(path, &points->rig, error)) return false;
         if (points->rig.size() > points->object.size()) {
             *error = "\"" + path + "\" holds more points than the rest of \"" + allPath + "\"";
             return false;

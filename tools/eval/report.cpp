@@ -12,27 +12,6 @@
 
 namespace {
 
-bool readPoints(const std::string& path, std::vector<Vec3>* points, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read \"" + path + "\"";
-        return false;
-    }
-    std::string line;
-    long number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        Vec3 p;
-        char extra;
-        if (std::sscanf(line.c_str(), "%lf %lf %lf %c", &p.x, &p.y, &p.z, &extra) != 3) {
-            *error = path + ":" + std::to_string(number) + ": not a point line";
-            return false;
-        }
-        points->push_back(p);
-    }
-    return true;
-}
-
 // The value at share q of the sorted values (nearest rank).
 double quantile(const std::vector<double>& sorted, double q) {
     if (sorted.empty()) return 0;
@@ -56,7 +35,7 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     r->object = name;
 
     std::vector<Vec3> all;
-    if (!readPoints(dir + "/pontos.txt", &all, error)) return false;
+    if (!evalReadPoints(dir + "/pontos.txt", &all, error)) return false;
     r->points = static_cast<long>(all.size());
 
     std::vector<double> distances;
@@ -82,7 +61,7 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     for (int i = 0; i < 12; ++i) {
         const int angle = 30 * i;
         std::vector<Vec3> own;
-        if (!readPoints(dir + "/pontos_" + std::to_string(angle) + ".txt", &own, error)) return false;
+        if (!evalReadPoints(dir + "/pontos_" + std::to_string(angle) + ".txt", &own, error)) return false;
         r->perAngle[i] = static_cast<long>(own.size());
         const Matrix4 turn = matRotation(-angle, 0.0, 1.0, 0.0);
         for (const Vec3& p : own) {
@@ -135,4 +114,28 @@ std::string evalJson(const EvalReport& r) {
                   r.turnOk ? "true" : "false");
     s << buf;
     return s.str();
+}
+
+bool evalReadPoints(const std::string& path, std::vector<Vec3>* points, std::string* error) {
+    std::ifstream in(path);
+    if (!in) {
+        *error = "cannot read \"" + path + "\"";
+        return false;
+    }
+    long number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        Vec3 p;
+        char extra;
+        if (std::sscanf(line.c_str(), "%lf %lf %lf %c", &p.x, &p.y, &p.z, &extra) != 3) {
+            *error = path + ":" + std::to_string(number) + ": not a line of three numbers";
+            return false;
+        }
+        points->push_back(p);
+    }
+    if (in.bad()) {
+        *error = "cannot read \"" + path + "\"";
+        return false;
+    }
+    return true;
 }

@@ -8,6 +8,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "scene/scene.h"
 
 struct EvalReport {
     std::string object;
@@ -24,3 +27,8 @@ bool evalScan(const std::string& dir, EvalReport* report, std::string* error);
 
 std::string evalText(const EvalReport& report);
 std::string evalJson(const EvalReport& report);
+
+// Appends the points of a point file ("x y z" a line) to *points; false, with
+// a one-line reason naming the file (and the line) in *error, when it cannot
+// be read or a line is not three numbers.
+bool evalReadPoints(const std::string& path, std::vector<Vec3>* points, std::string* error);
