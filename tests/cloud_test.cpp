@@ -161,13 +161,8 @@ TEST(CloudOutliers, PlantedStraysAndTheWorkingVolume) {
 }
 
 TEST(CloudNormals, SmallestEigenvectorAndFacingTheCameras) {
-    // R diag(3, 2, 0.5) R^T with R the rotation by 30 degrees about z: the
-    // smallest eigenvalue's vector is R's third column, (0, 0, 1).
-    const double c = std::cos(kPi / 6), s = std::sin(kPi / 6);
-    const double m[9] = {3 * c * c + 2 * s * s, (3 - 2) * c * s, 0, (3 - 2) * c * s,
-                         3 * s * s + 2 * c * c, 0, 0, 0, 0.5};
-    EXPECT_NEAR(std::fabs(normalsSmallestEigenvector(m).z), 1, 1e-12);
-    const double tilted[9] = {2, 1, 0, 1, 2, 0, 0, 0, 5};  // eigenvalues 1, 3, 5
+    // Eigenvalues 1 (along (1, -1, 0)), 3 and 5.
+    const double tilted[9] = {2, 1, 0, 1, 2, 0, 0, 0, 5};
     const Vec3 v = normalsSmallestEigenvector(tilted);
     EXPECT_NEAR(std::fabs(v.x - v.y), 2 / std::sqrt(2.0), 1e-12);
 
@@ -175,18 +170,6 @@ TEST(CloudNormals, SmallestEigenvectorAndFacingTheCameras) {
     // rays) the direction is still a number: camera 2's.
     const Vec3 atCamera = normalsTowardCameras({51.7638, 50, 200}, 0);
     EXPECT_NEAR(atCamera.x, -1, 1e-9);
-
-    // A patch of the plane z = 0: the cameras stand at z = 200, so seen at
-    // angle 0 the normal is +z; at 180 the table has turned the patch's back
-    // to them (their centres turned by -180 stand at z = -200): -z.
-    for (const auto& [angle, sign] : {std::pair<int, double>{0, 1}, {180, -1}, {150, -1}, {30, 1}}) {
-        std::vector<Vec3> patch;
-        for (int i = 0; i < 8; ++i)
-            for (int j = 0; j < 8; ++j) patch.push_back({i * 0.5, j * 0.5, 0.01 * ((i * j) % 3)});
-        const std::vector<int> angles(patch.size(), angle);
-        const std::vector<Vec3> n = normalsEstimate(patch, angles, neighboursFind(patch, 40), 16);
-        for (const Vec3& v : n) EXPECT_GT(sign * v.z, 0.99) << angle;
-    }
 
     // A thin board sampled as the stripes sample it, densely along columns
     // (0.3 apart in y, 1.2 apart in x): its front (z = 0.3) seen at angle 0,

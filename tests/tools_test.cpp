@@ -7,7 +7,6 @@
 #include <fstream>
 #include <memory>
 
-#include "decode/boundary.h"
 #include "cloud/ply.h"
 #include "eval/cloud_report.h"
 #include "eval/report.h"
@@ -44,69 +43,20 @@ TEST(Rig, HitPointsProjectBackToTheirPixel) {
     }
 }
 
-TEST(Rig, TurntableTurnsBothWaysAndKeepsY) {
-    const Vec3 q{3, -7, 11};
-    const Vec3 w = turntableToWorld(q, 30);
-    EXPECT_NEAR(w.x, 3 * std::cos(kPi / 6) + 11 * std::sin(kPi / 6), 1e-12);
-    EXPECT_EQ(w.y, -7);
-    const Vec3 back = turntableToObject(w, 30);
-    EXPECT_NEAR(back.x, q.x, 1e-12);
-    EXPECT_NEAR(back.z, q.z, 1e-12);
-}
-
 TEST(Rig, ProjectorPatternsAndDarkBand) {
-    EXPECT_EQ(projectorColour(1, true, 0, 100), kStripePattern1[0]);
-    EXPECT_EQ(projectorColour(2, true, 1023.9, 100), kStripePattern2[36]);
-    EXPECT_EQ(projectorColour(1, true, 1024 / 37.0 * 5 + 0.01, 0), kStripePattern1[5]);
+    EXPECT_EQ(projectorColour(1, true, 0, 100), kPattern1[0]);
+    EXPECT_EQ(projectorColour(2, true, 1023.9, 100), kPattern2[36]);
+    EXPECT_EQ(projectorColour(1, true, 1024 / 37.0 * 5 + 0.01, 0), kPattern1[5]);
+    EXPECT_EQ(projectorColour(1, true, 1024 / 37.0 * 6 - 0.01, 0), kPattern1[5]);  // stripes 1024 / 37 wide
     EXPECT_EQ(projectorColour(1, false, 10, 380), 0);  // dark band
-    EXPECT_EQ(projectorColour(1, false, 10, 367.9), kStripePattern1[36]);
-    EXPECT_EQ(projectorColour(2, false, 10, 400), kStripePattern2[0]);
+    EXPECT_EQ(projectorColour(1, false, 10, 367.9), kPattern1[36]);
+    EXPECT_EQ(projectorColour(2, false, 10, 400), kPattern2[0]);
     EXPECT_EQ(projectorColour(1, true, -1, 10), 0);
     EXPECT_EQ(projectorColour(1, false, 10, 768), 0);
     // Straight ahead of the projector is its centre pixel.
     const ProjectorPixel centre = projectorProject({0, -10, 0});
     EXPECT_NEAR(centre.column, 512, 1e-9);
     EXPECT_NEAR(centre.row, 384, 1e-9);
-}
-
-TEST(Rig, BoardStripeBoundariesLandWhereTheProjectorPutsThem) {
-    SceneObject board;
-    ASSERT_TRUE(sceneMakeObject("board", &board));
-    RenderOptions options;
-    options.object = "board";
-    options.antialias = 1;
-    Image* images[8];
-    renderView(board, options, 1, 0, 2, images);
-    ImagePtr positive(images[0]), negative(images[1]);
-    for (int i = 2; i < 8; ++i) imgDestroy(images[i]);
-    const Camera camera = camCamera1();
-    const auto projectorColumn = [&](int x, int y) {
-        Vec3 o, d;
-        cameraRay(camera, x, y, &o, &d);
-        Hit hit;
-        EXPECT_TRUE(sceneIntersect(board, o, d, 0, 1e9, &hit));
-        return projectorProject(o + hit.t * d).column;
-    };
-    const int y = 384;
-    int boundaries = 0;
-    int previous = -1;
-    for (int x = 0; x < positive->width; ++x) {
-        const float* p = positive->pixels + 3 * (y * positive->width + x);
-        const float* n = negative->pixels + 3 * (y * negative->width + x);
-        const int colour = classifyStripeColor(p[0] - n[0], p[1] - n[1], p[2] - n[2]);
-        if (colour != 0 && previous > 0 && colour != previous) {
-            // The stripe index changes between the projector columns of the
-            // two pixels' hit points, and the colours are the pattern's.
-            const int s0 = static_cast<int>(std::floor(projectorColumn(x - 1, y) * 37 / 1024));
-            const int s1 = static_cast<int>(std::floor(projectorColumn(x, y) * 37 / 1024));
-            EXPECT_EQ(s1, s0 + 1) << x;
-            EXPECT_EQ(previous, kStripePattern1[s0]);
-            EXPECT_EQ(colour, kStripePattern1[s1]);
-            ++boundaries;
-        }
-        previous = colour;
-    }
-    EXPECT_GE(boundaries, 15);  // the board spans more than half the stripes
 }
 
 TEST(Rig, RenderingIsTheSameOnAnyNumberOfThreads) {
