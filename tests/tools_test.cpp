@@ -75,8 +75,8 @@ TEST(Rig, BlackLevelAndOpticsBlur) {
     ASSERT_TRUE(sceneMakeObject("horse", &horse));
     RenderOptions options;
     options.antialias = 1;
-    options.width = 440;  // the horse's left side and the background beside it
-    options.height = 300;
+    options.width = 600;  // the lower left of the picture: background and part of the horse
+    options.height = 420;
     options.black = 16;
     const Photographs sharp = renderPhotographs(horse, options, 1, 0);
     EXPECT_EQ(px(sharp[3].get(), 0, 0, 1), static_cast<float>(16 / 255.0));  // background: black level only
