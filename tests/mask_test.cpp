@@ -5,17 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
 
 #include "driver/scan.h"
-#include "eval/report.h"
 #include "image/bmp_read.h"
 #include "image/bmp_write.h"
 #include "mask/mask_contrast.h"
 #include "mask/mask_run.h"
-#include "test_util.h"
+#include "tools_util.h"
 
 namespace {
 
@@ -45,33 +45,33 @@ void writeScan(const std::string& dir, int w, int h, const std::function<int(int
             }
 }
 
-// A view of stripes on the right and dark background on the left, with
-// Gaussian sensor noise; `stripe(x, y)` tells which pixels carry stripes.
-struct NoisyView {
-    int width, height;
-    double sigma, black;
-    uint32_t seed;
-    bool withStripes = true;
-    bool stripe(int x, int) const { return withStripes && x >= width / 2; }
-    std::vector<std::vector<unsigned char>> photographs() const {
-        std::mt19937 random(seed);
-        std::normal_distribution<double> gauss(0, 1);
-        const auto noise = [&](std::mt19937& r) { return sigma > 0 ? sigma * gauss(r) : 0.0; };
-        std::vector<std::vector<unsigned char>> out(8, std::vector<unsigned char>(3 * width * height));
-        for (int read = 1; read <= 8; ++read)
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x)
-                    for (int c = 0; c < 3; ++c) {
-                        // Stripe colour (x / 4) % 3 lit in the positive, the
-                        // other two in the negative, on a grey of 20.
-                        const bool lit = ((x / 4 + (read - 1) / 2) % 3 == c) == (read % 2 == 1);
-                        double v = black + (stripe(x, y) ? 20 + (lit ? 120 : 0) : 0) + noise(random);
-                        v = std::round(v);
-                        out[read - 1][3 * (y * width + x) + c] = static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
-                    }
-        return out;
-    }
-};
+// A 240 x 160 view: stripes on the right half (none if `stripes` is false) on
+// a grey of 20, dark background on the left, all over a black level and with
+// Gaussian sensor noise of `sigma` on every byte.
+constexpr int kViewWidth = 240, kViewHeight = 160;
+std::vector<std::vector<unsigned char>> noisyView(double sigma, double black, bool stripes) {
+    std::mt19937 random(7);
+    std::normal_distribution<double> gauss(0, 1);
+    std::vector<std::vector<unsigned char>> out(8, std::vector<unsigned char>(3 * kViewWidth * kViewHeight));
+    for (int read = 1; read <= 8; ++read)
+        for (int y = 0; y < kViewHeight; ++y)
+            for (int x = 0; x < kViewWidth; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    // Stripe colour (x / 4) % 3 lit in the positive, the other two in the negative.
+                    const bool lit = ((x / 4 + (read - 1) / 2) % 3 == c) == (read % 2 == 1);
+                    const double signal = stripes && x >= kViewWidth / 2 ? 20 + (lit ? 120 : 0) : 0;
+                    const double v = std::round(black + signal + (sigma > 0 ? sigma * gauss(random) : 0.0));
+                    out[read - 1][3 * (y * kViewWidth + x) + c] = static_cast<unsigned char>(std::clamp(v, 0.0, 255.0));
+                }
+    return out;
+}
+
+MaskOptions quietOptions(int threshold = -1) {
+    MaskOptions options;
+    options.threshold = threshold;
+    options.progress = false;
+    return options;
+}
 
 // Pairs over packed rows (stride = 3 * width, a multiple of 4 here).
 std::vector<MaskPair> pairsOf(std::vector<std::vector<unsigned char>>& photographs, int w, int h) {
@@ -138,29 +138,26 @@ TEST(MaskAutoThreshold, MasksNoiseAndKeepsStripes) {
         {"noise only, sigma 8", 8, 16, false},       {"noise-free", 0, 0, true},
     };
     for (const Case& k : cases) {
-        NoisyView view{240, 160, k.sigma, k.black, 7, k.stripes};
-        std::vector<std::vector<unsigned char>> photographs = view.photographs();
-        std::vector<MaskPair> pairs = pairsOf(photographs, view.width, view.height);
-        std::vector<uint8_t> contrast(view.width * view.height);
+        std::vector<std::vector<unsigned char>> photographs = noisyView(k.sigma, k.black, k.stripes);
+        std::vector<MaskPair> pairs = pairsOf(photographs, kViewWidth, kViewHeight);
+        std::vector<uint8_t> contrast(kViewWidth * kViewHeight);
         maskContrast(pairs.data(), 4, contrast.data());
         uint64_t histogram[256];
         maskHistogram(contrast.data(), contrast.size(), histogram);
         const int threshold = maskAutoThreshold(histogram);
-        long background = 0, backgroundKept = 0, stripes = 0, stripesMasked = 0;
-        for (int y = 0; y < view.height; ++y)
-            for (int x = 0; x < view.width; ++x) {
-                const bool kept = contrast[y * view.width + x] >= threshold;
-                if (view.stripe(x, y)) {
-                    ++stripes;
+        long backgroundKept = 0, stripesMasked = 0;
+        for (int y = 0; y < kViewHeight; ++y)
+            for (int x = 0; x < kViewWidth; ++x) {
+                const bool kept = contrast[y * kViewWidth + x] >= threshold;
+                if (k.stripes && x >= kViewWidth / 2) {
                     stripesMasked += !kept;
                 } else {
-                    ++background;
                     backgroundKept += kept;
                 }
             }
+        const long background = kViewHeight * (k.stripes ? kViewWidth / 2 : kViewWidth);
         EXPECT_LE(backgroundKept, background / 1000) << k.what << ", threshold " << threshold;
         EXPECT_EQ(stripesMasked, 0) << k.what << ", threshold " << threshold;
-        EXPECT_EQ(stripes > 0, k.stripes);
         if (k.sigma == 0) {
             EXPECT_EQ(threshold, 1);
             for (const MaskPair& pair : pairs) EXPECT_EQ(maskApply(pair, contrast.data(), threshold), 0u);
@@ -196,9 +193,7 @@ TEST(MaskRun, MasksExactlyWhatTheReaderSees) {
     writeFile(neg, core);
     const std::string originalNegative = readFile(neg);
 
-    MaskOptions options;
-    options.threshold = 20;
-    options.progress = false;
+    MaskOptions options = quietOptions(20);
     MaskRunReport report;
     ASSERT_EQ(maskRun(scan.path(), out.path(), options, &report), 0);
     EXPECT_EQ(readFile(neg), originalNegative);  // the original is untouched
@@ -256,8 +251,7 @@ TEST(MaskRun, FaultsAreNamedAndTheirViewsPassThrough) {
             return x < 4 ? 10 : (read + c) % 3 == 0 ? 200 : 20;
         });
         k.spoil(scan.path());
-        MaskOptions options;
-        options.progress = false;
+        const MaskOptions options = quietOptions();
         MaskRunReport report;
         EXPECT_EQ(maskRun(scan.path(), out.path(), options, &report), k.status) << k.what;
         for (const MaskViewReport& v : report.views)
@@ -278,8 +272,7 @@ TEST(MaskRun, RefusesToWriteOverTheOriginals) {
     writeScan(scan.path(), 4, 2, [](int, int read, int, int, int) { return read * 20; });
     const std::string photograph = scan.path() + "/" + scanPhotographPath(2, 1, 0);
     const std::string before = readFile(photograph);
-    MaskOptions options;
-    options.progress = false;
+    const MaskOptions options = quietOptions();
     MaskRunReport report;
     EXPECT_EQ(maskRun(scan.path(), scan.path(), options, &report), 2);
     EXPECT_EQ(maskRun(scan.path(), scan.path() + "/.", options, &report), 2);
@@ -291,28 +284,13 @@ TEST(MaskRun, RefusesToWriteOverTheOriginals) {
     EXPECT_EQ(maskRun(empty.path(), out.path() + "/x", options, &report), 2);  // no cavalo/
 }
 
-namespace {
-
-EvalReport scanAndEvaluate(const std::string& dir) {
-    EXPECT_EQ(runCommand("cd '" + dir + "' && '" SLSCAN_EXE "' > console.txt 2> errors.txt"), 0) << dir;
-    EvalReport r;
-    std::string error;
-    EXPECT_TRUE(evalScan(dir, &r, &error)) << error;
-    return r;
-}
-
-}  // namespace
-
 // A smaller scan of the horse (the 660 columns of the picture that hold it;
 // the scanner splits the rows at half the height, so all 768 stay), given
 // sensor noise over a black level here, masked, scanned and measured against
 // the truth and against the noise-free scan.
 TEST(EndToEnd, MaskedNoisyScanKeepsTheCleanScansPoints) {
     TempDir clean, noisy, masked;
-    const std::string tools = SLSCAN_TOOLS_DIR;
-    ASSERT_EQ(runCommand("'" + tools + "/slscan-render' --aa 1 --size 660x768 '" + clean.path() +
-                         "' > /dev/null 2>&1"),
-              0);
+    ASSERT_EQ(renderScan("--aa 1 --size 660x768", clean.path()), 0);
     // Noise of sigma 3 over a black level of 16, from a table of rounded
     // normal numbers picked by a cheap generator (the test must stay fast;
     // a byte plus a rounded offset is the rounded noisy value).
@@ -337,8 +315,7 @@ TEST(EndToEnd, MaskedNoisyScanKeepsTheCleanScansPoints) {
             }
     const std::string scene = readFile(clean.path() + "/scene.txt");
     for (const TempDir* d : {&noisy, &masked}) writeFile(d->path() + "/scene.txt", {scene.begin(), scene.end()});
-    MaskOptions options;
-    options.progress = false;
+    const MaskOptions options = quietOptions();
     MaskRunReport report;
     ASSERT_EQ(maskRun(noisy.path(), masked.path(), options, &report), 0);
 
