@@ -205,7 +205,8 @@ TEST_F(Scan, EachFaultIsNamedAndTheRunGoesOn) {
         // Every point file is smaller than the stream's buffer: the full disk
         // shows only when the file is closed.
         {"full disk", [](Scan&) {}, 0, -1, "*", ""},
-        {"empty folder", [](Scan& s) { fs::remove_all(s.work_->file("cavalo")); }, -1, kEvery, "", ""},
+        {"empty folder", [](Scan& s) { fs::remove_all(s.work_->file("cavalo")); }, -1, kEvery, "",
+         ""},
     };
     for (int a = 0; a <= 330; a += 30) {
         cases[7].stderrText += "slscan: cannot write \"pontos_" + std::to_string(a) +

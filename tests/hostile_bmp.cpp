@@ -122,10 +122,10 @@ std::vector<HostileBmp> hostileBmps() {
         cases.push_back(loads("header-" + std::to_string(size), b));
     }
     // The old core header: 16-bit width and height, bit count at 24, pixels
-    // at 26 (the file size left 0, which the reader never needs).
-    std::vector<unsigned char> core = {
-        'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0,   // signature, size, reserved, offset
-        12, 0, 0, 0, kWidth, 0, kHeight, 0, 1, 0, 24, 0};  // header size, width, height, planes, bits
+    // at 26. Signature, file size (left 0: the reader never needs it),
+    // reserved, offset; header size, width, height, planes, bit count.
+    std::vector<unsigned char> core = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0,
+                                       12, 0, 0, 0, kWidth, 0, kHeight, 0, 1, 0, 24, 0};
     const std::vector<unsigned char> rows = referenceRows();
     core.insert(core.end(), rows.begin(), rows.end());
     cases.push_back(loads("header-12", core));

@@ -44,14 +44,12 @@ TEST(BmpReader, RowsPaddingBlocksAndEveryByteBottomUpAndTopDown) {
 }
 
 TEST(ImageRecord, RefusedSizes) {
-    const std::pair<int32_t, int32_t> sizes[] = {{-1, 3}, {INT32_MAX, INT32_MAX}};
-    const char* const messages[] = {"imgCreate: invalid picture size -1 x 3.\n",
-                                    "imgCreate: picture 2147483647 x 2147483647 is too large.\n"};
-    for (int i = 0; i < 2; ++i) {
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(imgCreate(sizes[i].first, sizes[i].second), nullptr);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), messages[i]);
-    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(imgCreate(-1, 3), nullptr);
+    EXPECT_EQ(imgCreate(INT32_MAX, INT32_MAX), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "imgCreate: invalid picture size -1 x 3.\n"
+              "imgCreate: picture 2147483647 x 2147483647 is too large.\n");
 }
 
 TEST(Difference, PositiveMinusNegativePerChannel) {
@@ -70,14 +68,11 @@ TEST(Difference, PositiveMinusNegativePerChannel) {
 
 TEST(Difference, RefusesUnfitInputs) {
     ImagePtr a(imgCreate(2, 2)), b(imgCreate(2, 3));
-    const std::pair<const Image*, const Image*> inputs[] = {
-        {a.get(), b.get()}, {a.get(), nullptr}, {nullptr, a.get()}};
-    const char* const messages[] = {"imgDifference: images of different sizes (2 x 2 and 2 x 3).\n",
-                                    "imgDifference: missing input image.\n",
-                                    "imgDifference: missing input image.\n"};
-    for (int i = 0; i < 3; ++i) {
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(imgDifference(inputs[i].first, inputs[i].second), nullptr);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), messages[i]);
-    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(imgDifference(a.get(), b.get()), nullptr);
+    EXPECT_EQ(imgDifference(a.get(), nullptr), nullptr);
+    EXPECT_EQ(imgDifference(nullptr, a.get()), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "imgDifference: images of different sizes (2 x 2 and 2 x 3).\n"
+              "imgDifference: missing input image.\nimgDifference: missing input image.\n");
 }
