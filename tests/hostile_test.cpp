@@ -56,13 +56,16 @@ TEST(HostileFiles, EachGivesTheRightPictureOrItsLine) {
     }
 }
 
-// (An empty file and a file of text are "not a bitmap" like the corpus's
-// files cut short.)
 TEST(HostileFiles, ThingsThatAreNoPicturesAtAll) {
     TempDir dir;
+    writeFile(dir.file("empty.bmp"), {});
+    const std::string text = "Cavalo Positivo 1 Camera 1: not a picture, just words\n";
+    writeFile(dir.file("text.bmp"), std::vector<unsigned char>(text.begin(), text.end()));
     const std::pair<std::string, std::string> cases[] = {
         {dir.path(), "imgReadBMP: \"" + dir.path() + "\" is not a regular file.\n"},
         {"/dev/zero", "imgReadBMP: \"/dev/zero\" is not a regular file.\n"},
+        {dir.file("empty.bmp"), "imgReadBMP: Not a bitmap 24 bits file.\n"},
+        {dir.file("text.bmp"), "imgReadBMP: Not a bitmap 24 bits file.\n"},
         {dir.file("missing.bmp"),
          "imgReadBMP: cannot open \"" + dir.file("missing.bmp") + "\": No such file or directory.\n"},
     };
