@@ -124,7 +124,10 @@ TEST(BoundaryDecoder, LineExamples) {
         // An uncoloured pattern-1 pixel in the first position.
         {{0, 1, 2}, {1, 1, 2}, {{2, 0}}},
     };
-    for (const auto& c : cases) EXPECT_EQ(decodeLine(c.p1, c.p2), c.want);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.p1) + " " + testing::PrintToString(c.p2));
+        EXPECT_EQ(decodeLine(c.p1, c.p2), c.want);
+    }
 }
 
 TEST(BoundaryDecoder, WholeSequenceGivesEveryCode) {
