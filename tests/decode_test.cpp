@@ -1,8 +1,8 @@
 // The BCSL code table, the boundary decoders and the correspondence table.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <random>
+#include <array>
+#include <limits>
 #include <vector>
 
 #include "decode/bcsl_code.h"
@@ -15,24 +15,23 @@ namespace {
 // A pure colour as a difference pixel would hold it; 0 gives three zeros.
 float channel(int colour, int c) { return colour == c + 1 ? 0.8f : colour == 0 ? 0.0f : -0.3f; }
 
-// A one-row image (or one column when `column`) of the given colour classes.
-Image* line(const std::vector<int>& colours, bool column = false) {
+// A one-row image of the given colour classes, or with `columns` > 0 an image
+// that many columns wide holding them in its middle column, the other
+// columns uncoloured.
+Image* line(const std::vector<int>& colours, int columns = 0) {
     const int n = static_cast<int>(colours.size());
-    return makeImage(column ? 1 : n, column ? n : 1, [&](int x, int y, int c) {
-        return channel(colours[column ? y : x], c);
+    return makeImage(columns ? columns : n, columns ? n : 1, [&](int x, int y, int c) {
+        if (columns == 0) return channel(colours[x], c);
+        return x == columns / 2 ? channel(colours[y], c) : 0.0f;
     });
 }
 
-struct Mark {
-    int position;
-    int code;
-};
+// The marks along a one-pixel line, in order: (position, code).
+using Marks = std::vector<std::pair<int, int>>;
 
-// The marks along a one-pixel line, in order.
-std::vector<Mark> marksOf(const Image* b) {
-    std::vector<Mark> marks;
-    const int n = b->width * b->height;
-    for (int i = 0; i < n; ++i) {
+Marks marksOf(const Image* b) {
+    Marks marks;
+    for (int i = 0; i < b->width * b->height; ++i) {
         const float* p = b->pixels + 3 * i;
         if (p[0] == 0.0f && p[1] == 0.0f && p[2] == 0.0f) continue;
         EXPECT_EQ(p[0], 1.0f);
@@ -44,21 +43,26 @@ std::vector<Mark> marksOf(const Image* b) {
     return marks;
 }
 
-// The marks of a one-row decoding; the decoder prints nothing on the way.
-std::vector<Mark> decodeRow(const std::vector<int>& p1, const std::vector<int>& p2) {
-    ImagePtr a(line(p1)), b(line(p2));
+// The marks of the line decoded as a row by the vertical decoder. The
+// horizontal one must mark the same in the line as the middle of three
+// columns, whose neighbours are uncoloured: each column walks on its own.
+// Neither prints anything, and each marks nothing on a line across its own
+// direction (width 1 or height 1).
+Marks decodeLine(const std::vector<int>& p1, const std::vector<int>& p2) {
+    ImagePtr r1(line(p1)), r2(line(p2)), c1(line(p1, 3)), c2(line(p2, 3));
+    ImagePtr n1(line(p1, 1)), n2(line(p2, 1));
     testing::internal::CaptureStdout();
-    ImagePtr out(bcslDecodeVertical(a.get(), b.get()));
+    ImagePtr v(bcslDecodeVertical(r1.get(), r2.get())), h(bcslDecodeHorizontal(c1.get(), c2.get()));
+    ImagePtr vAcross(bcslDecodeVertical(n1.get(), n2.get()));
+    ImagePtr hAcross(bcslDecodeHorizontal(r1.get(), r2.get()));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    return marksOf(out.get());
-}
-
-void expectMarks(const std::vector<Mark>& got, const std::vector<Mark>& want) {
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-        EXPECT_EQ(got[i].position, want[i].position) << i;
-        EXPECT_EQ(got[i].code, want[i].code) << i;
-    }
+    Marks inColumn;
+    for (const auto& [position, code] : marksOf(v.get()))
+        inColumn.push_back({3 * position + 1, code});
+    EXPECT_EQ(marksOf(h.get()), inColumn);
+    EXPECT_EQ(marksOf(vAcross.get()), Marks{});
+    EXPECT_EQ(marksOf(hAcross.get()), Marks{});
+    return marksOf(v.get());
 }
 
 }  // namespace
@@ -91,85 +95,50 @@ TEST(Classify, LargestChannelWinsTiesGoEarlier) {
     for (const Case& c : cases) EXPECT_EQ(classifyStripeColor(c.r, c.g, c.b), c.want);
 }
 
+// Colours 1 red, 2 green, 3 blue, 0 uncoloured; codes from the stripe
+// sequences (red to green in both patterns is boundary 0, green to blue 1,
+// pattern 1 red to blue while pattern 2 goes green to blue 19).
 TEST(BoundaryDecoder, LineExamples) {
-    // Both patterns red to green at 10: one mark with code 0 (blue 0.0).
-    std::vector<int> rg(20, 1);
-    for (int x = 10; x < 20; ++x) rg[x] = 2;
-    expectMarks(decodeRow(rg, rg), {{10, 0}});
-
-    // Pattern 2 changes one pixel later than pattern 1.
-    expectMarks(decodeRow({1, 1, 1, 2, 2, 2, 3, 3, 3}, {1, 1, 1, 1, 2, 2, 2, 3, 3}),
-                {{4, 0}, {7, 1}});
-    // Pattern 2 changes one pixel earlier: pending through the green stripe.
-    expectMarks(decodeRow({1, 1, 1, 2, 2, 2, 3, 3, 3}, {1, 1, 2, 2, 2, 2, 3, 3, 3}), {{6, 19}});
-    // Pattern 2 uncoloured before the change: marked one pixel later.
-    expectMarks(decodeRow({1, 2, 2}, {0, 1, 2}), {{2, 0}});
-    // Pattern 2 uncoloured at the change: pending, marked where pattern 2
-    // next changes between coloured pixels.
-    expectMarks(decodeRow({1, 2, 2, 2}, {1, 0, 1, 2}), {{3, 0}});
-}
-
-TEST(BoundaryDecoder, PendingChangesEndAtRunColourAndAtUncolouredPixels) {
-    // Pattern 2 never changes: nothing is marked, and the change back to red
-    // ends the pending state so the later green change is new.
-    expectMarks(decodeRow({1, 2, 1, 1}, {1, 1, 1, 1}), {});
-    expectMarks(decodeRow({1, 2, 1, 2}, {1, 1, 1, 2}), {{3, 0}});
-    // Red, uncoloured, green: no mark; run is green afterwards, so the change
-    // to blue is marked as green to blue.
-    expectMarks(decodeRow({1, 0, 2, 3}, {1, 2, 2, 3}), {{3, bcslCode(2, 3, 3, 2)}});
-    // An uncoloured pattern-1 pixel in the first position.
-    expectMarks(decodeRow({0, 1, 2}, {1, 1, 2}), {{2, 0}});
-}
-
-TEST(BoundaryDecoder, FirstPositionAndSinglePixelLines) {
-    // A change between position 0 and 1 is marked at 1, never at 0.
-    expectMarks(decodeRow({1, 2}, {1, 2}), {{1, 0}});
-    // Width 1 (vertical) or height 1 (horizontal): no marks at all.
-    ImagePtr col(line({1, 2, 3, 1}, true));
-    ImagePtr v(bcslDecodeVertical(col.get(), col.get()));
-    EXPECT_TRUE(marksOf(v.get()).empty());
-    ImagePtr row(line({1, 2, 3, 1}));
-    ImagePtr h(bcslDecodeHorizontal(row.get(), row.get()));
-    EXPECT_TRUE(marksOf(h.get()).empty());
+    const struct {
+        std::vector<int> p1, p2;
+        Marks want;
+    } cases[] = {
+        // A change between positions 0 and 1 is marked at 1, never at 0.
+        {{1, 2}, {1, 2}, {{1, 0}}},
+        // Pattern 2 changes one pixel later than pattern 1.
+        {{1, 1, 1, 2, 2, 2, 3, 3, 3}, {1, 1, 1, 1, 2, 2, 2, 3, 3}, {{4, 0}, {7, 1}}},
+        // Pattern 2 changes one pixel earlier: pending through the green stripe.
+        {{1, 1, 1, 2, 2, 2, 3, 3, 3}, {1, 1, 2, 2, 2, 2, 3, 3, 3}, {{6, 19}}},
+        // Pattern 2 uncoloured before the change: marked one pixel later.
+        {{1, 2, 2}, {0, 1, 2}, {{2, 0}}},
+        // Pattern 2 uncoloured at the change: pending, marked where pattern 2
+        // next changes between coloured pixels.
+        {{1, 2, 2, 2}, {1, 0, 1, 2}, {{3, 0}}},
+        // Pattern 2 never changes: nothing is marked; the change back to red
+        // ends the pending state, so the later green change is new.
+        {{1, 2, 1, 1}, {1, 1, 1, 1}, {}},
+        {{1, 2, 1, 2}, {1, 1, 1, 2}, {{3, 0}}},
+        // Red, uncoloured, green: no mark; run is green afterwards, so the
+        // change to blue is marked as green to blue in both patterns.
+        {{1, 0, 2, 3}, {1, 2, 2, 3}, {{3, 1}}},
+        // An uncoloured pattern-1 pixel in the first position.
+        {{0, 1, 2}, {1, 1, 2}, {{2, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.p1) + " " + testing::PrintToString(c.p2));
+        EXPECT_EQ(decodeLine(c.p1, c.p2), c.want);
+    }
 }
 
 TEST(BoundaryDecoder, WholeSequenceGivesEveryCode) {
     // Each stripe 3 pixels wide; pattern 2 lags pattern 1 by one pixel.
-    std::vector<int> p1, p2;
+    std::vector<int> p1, p2{kPattern2[0]};
+    Marks want;
     for (int s = 0; s < 37; ++s)
-        for (int i = 0; i < 3; ++i) p1.push_back(kPattern1[s]);
-    p2.push_back(kPattern2[0]);
-    for (int s = 0; s < 37; ++s)
-        for (int i = 0; i < 3; ++i) p2.push_back(kPattern2[s]);
+        for (int i = 0; i < 3; ++i) p1.push_back(kPattern1[s]), p2.push_back(kPattern2[s]);
     p2.pop_back();
-    std::vector<Mark> want;
     for (int k = 0; k < 36; ++k) want.push_back({3 * (k + 1) + 1, k});
-    expectMarks(decodeRow(p1, p2), want);
-}
-
-TEST(BoundaryDecoder, HorizontalIsTheTransposeOfVertical) {
-    std::mt19937 rng(7);
-    // Few distinct values, so that ties and uncoloured pixels occur.
-    std::uniform_int_distribution<int> value(-2, 2);
-    const auto random = [&](int w, int h) {
-        return makeImage(w, h, [&](int, int, int) { return value(rng) * 0.25f; });
-    };
-    const auto transpose = [](const Image* in) {
-        return makeImage(in->height, in->width, [&](int x, int y, int c) {
-            return in->pixels[3 * (x * in->width + y) + c];
-        });
-    };
-    for (int trial = 0; trial < 20; ++trial) {
-        const int w = 1 + trial % 7 * 5, h = 1 + trial % 5 * 6;
-        ImagePtr a(random(w, h)), b(random(w, h));
-        ImagePtr at(transpose(a.get())), bt(transpose(b.get()));
-        ImagePtr horizontal(bcslDecodeHorizontal(a.get(), b.get()));
-        ImagePtr vertical(bcslDecodeVertical(at.get(), bt.get()));
-        ImagePtr back(transpose(vertical.get()));
-        ASSERT_EQ(imgFloatCount(back.get()), imgFloatCount(horizontal.get()));
-        for (size_t i = 0; i < imgFloatCount(back.get()); ++i)
-            ASSERT_EQ(back->pixels[i], horizontal->pixels[i]) << trial << " at " << i;
-    }
+    EXPECT_EQ(decodeLine(p1, p2), want);
 }
 
 TEST(BoundaryDecoder, RefusesUnfitInputs) {
@@ -177,18 +146,19 @@ TEST(BoundaryDecoder, RefusesUnfitInputs) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(bcslDecodeVertical(a.get(), b.get()), nullptr);
     EXPECT_EQ(bcslDecodeHorizontal(a.get(), nullptr), nullptr);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("bcslDecodeVertical: images of different sizes"), std::string::npos);
-    EXPECT_NE(err.find("bcslDecodeHorizontal: missing input image"), std::string::npos);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "bcslDecodeVertical: images of different sizes (3 x 2 and 2 x 3).\n"
+              "bcslDecodeHorizontal: missing input image.\n");
 }
 
 namespace {
 
+using Cells = std::vector<std::array<int, 3>>;  // {cell, x, y}
+
 // Boundary images of the given size with no marks.
 struct Boundaries {
     ImagePtr vertical, horizontal;
-    Boundaries(int w, int h)
-        : vertical(zeroImage(w, h)), horizontal(zeroImage(w, h)) {}
+    Boundaries(int w, int h) : vertical(zeroImage(w, h)), horizontal(zeroImage(w, h)) {}
     void mark(Image* image, int x, int y, int code, float red = 1.0f) {
         px(image, x, y, 0) = red;
         px(image, x, y, 1) = 1.0f;
@@ -198,22 +168,22 @@ struct Boundaries {
         mark(vertical.get(), x, y, v);
         mark(horizontal.get(), x, y, h);
     }
-    CorrespondenceTable build() {
+    // The filled cells of a fresh table built from the two images (or from
+    // the vertical one and `other`).
+    Cells cells(const Image* other = nullptr) {
         CorrespondenceTable t;
         clearCorrespondenceTable(&t);
-        buildCorrespondenceTable(vertical.get(), horizontal.get(), &t);
-        return t;
+        buildCorrespondenceTable(vertical.get(), other ? other : horizontal.get(), &t);
+        Cells filled;
+        for (int i = 0; i < kCorrespondenceCells; ++i)
+            if (t.cells[i].x != -1) filled.push_back({i, t.cells[i].x, t.cells[i].y});
+        return filled;
     }
 };
 
-int filledCells(const CorrespondenceTable& t) {
-    int n = 0;
-    for (const auto& c : t.cells) n += c.x != -1;
-    return n;
-}
-
 }  // namespace
 
+// Cell 72 v + 36 k + h, k = 1 for the rows below the middle one.
 TEST(CorrespondenceTable, CellIndexAndHalves) {
     struct Case {
         int height, x, y, v, h, cell;
@@ -223,29 +193,26 @@ TEST(CorrespondenceTable, CellIndexAndHalves) {
         {100, 4, 99, 35, 35, 2591},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.cell);
         Boundaries b(20, c.height);
         b.cross(c.x, c.y, c.v, c.h);
-        const CorrespondenceTable t = b.build();
-        EXPECT_EQ(t.cells[c.cell].x, c.x);
-        EXPECT_EQ(t.cells[c.cell].y, c.y);
-        EXPECT_EQ(filledCells(t), 1);
+        EXPECT_EQ(b.cells(), (Cells{{c.cell, c.x, c.y}}));
     }
 }
 
+// The crossing visited last column by column: the greatest x, then the
+// greatest y.
 TEST(CorrespondenceTable, LastVisitedCrossingHoldsTheCell) {
     Boundaries b(20, 100);
     b.cross(10, 20, 3, 5);
     b.cross(12, 5, 3, 5);
     b.cross(4, 40, 3, 5);
-    EXPECT_EQ(b.build().cells[221].x, 12);
-    EXPECT_EQ(b.build().cells[221].y, 5);
+    EXPECT_EQ(b.cells(), (Cells{{221, 12, 5}}));
 
     Boundaries c(20, 100);
     c.cross(10, 20, 3, 5);
     c.cross(10, 25, 3, 5);
     c.cross(9, 45, 3, 5);
-    EXPECT_EQ(c.build().cells[221].y, 25);
+    EXPECT_EQ(c.cells(), (Cells{{221, 10, 25}}));
 }
 
 TEST(CorrespondenceTable, OnlyCrossingsWithValidCodesAreFiled) {
@@ -259,18 +226,15 @@ TEST(CorrespondenceTable, OnlyCrossingsWithValidCodesAreFiled) {
     px(b.vertical.get(), 7, 7, 0) = 1.0f;            // NaN code
     px(b.vertical.get(), 7, 7, 2) = std::numeric_limits<float>::quiet_NaN();
     b.mark(b.horizontal.get(), 7, 7, 1);
-    EXPECT_EQ(filledCells(b.build()), 0);
+    EXPECT_EQ(b.cells(), Cells{});
 }
 
 TEST(CorrespondenceTable, BoundaryImagesOfDifferentSizesLeaveTheTable) {
     Boundaries b(10, 10);
     b.cross(2, 3, 1, 1);
     ImagePtr other(zeroImage(10, 11));
-    CorrespondenceTable t;
-    clearCorrespondenceTable(&t);
     testing::internal::CaptureStderr();
-    buildCorrespondenceTable(b.vertical.get(), other.get(), &t);
+    EXPECT_EQ(b.cells(other.get()), Cells{});
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "buildCorrespondenceTable: boundary images of different sizes (10 x 10 and 10 x 11).\n");
-    EXPECT_EQ(filledCells(t), 0);
 }

@@ -22,6 +22,3 @@ struct HostileBmp {
 };
 
 std::vector<HostileBmp> hostileBmps();
-
-// The reference picture the corpus is made from (5 x 3, padded rows).
-std::vector<unsigned char> hostileReferenceFile();

@@ -14,6 +14,7 @@
 
 #include "hostile_bmp.h"
 #include "image/bmp_read.h"
+#include "image/bmp_write.h"
 #include "test_util.h"
 
 namespace {
@@ -24,32 +25,12 @@ namespace {
 void writeSparseBmp(const std::string& path, int32_t width, int32_t height) {
     const uint64_t stride = (3 * static_cast<uint64_t>(width) + 3) / 4 * 4;
     const uint64_t length = 54 + stride * static_cast<uint64_t>(height);
-    std::vector<unsigned char> header(54, 0);
-    const auto put = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) header[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    header[0] = 'B';
-    header[1] = 'M';
-    put(10, 54);
-    put(14, 40);
-    put(18, static_cast<uint32_t>(width));
-    put(22, static_cast<uint32_t>(height));
-    header[26] = 1;
-    header[28] = 24;
-    writeFile(path, header);
+    writeFile(path, imgBMPBytes(width, height, {}));
     std::filesystem::resize_file(path, length);
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp(static_cast<std::streamoff>(length - stride + 3 * (width - 1)));
     f.write("\x07\x00\xff", 3);
 }
-
-#if !defined(SLSCAN_SANITIZED)
-void limitAddressSpace(rlim_t bytes) {
-    rlimit limit;
-    limit.rlim_cur = limit.rlim_max = bytes;
-    setrlimit(RLIMIT_AS, &limit);
-}
-#endif
 
 }  // namespace
 
@@ -80,12 +61,11 @@ TEST(HostileFiles, ThingsThatAreNoPicturesAtAll) {
     writeFile(dir.file("empty.bmp"), {});
     const std::string text = "Cavalo Positivo 1 Camera 1: not a picture, just words\n";
     writeFile(dir.file("text.bmp"), std::vector<unsigned char>(text.begin(), text.end()));
-    const std::string notBitmap = "imgReadBMP: Not a bitmap 24 bits file.\n";
     const std::pair<std::string, std::string> cases[] = {
         {dir.path(), "imgReadBMP: \"" + dir.path() + "\" is not a regular file.\n"},
         {"/dev/zero", "imgReadBMP: \"/dev/zero\" is not a regular file.\n"},
-        {dir.file("empty.bmp"), notBitmap},
-        {dir.file("text.bmp"), notBitmap},
+        {dir.file("empty.bmp"), "imgReadBMP: Not a bitmap 24 bits file.\n"},
+        {dir.file("text.bmp"), "imgReadBMP: Not a bitmap 24 bits file.\n"},
         {dir.file("missing.bmp"),
          "imgReadBMP: cannot open \"" + dir.file("missing.bmp") + "\": No such file or directory.\n"},
     };
@@ -123,7 +103,9 @@ TEST(HostileFiles, HugeSparseFileIsRefusedFromItsHeader) {
     EXPECT_EXIT(
         {
             alarm(20);
-            limitAddressSpace(1L << 30);
+            rlimit limit;
+            limit.rlim_cur = limit.rlim_max = 1L << 30;
+            setrlimit(RLIMIT_AS, &limit);
             std::exit(imgReadBMP(path.c_str()) == nullptr ? 0 : 1);
         },
         testing::ExitedWithCode(0),

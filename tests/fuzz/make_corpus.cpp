@@ -6,23 +6,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "hostile_bmp.h"
 #include "image/bmp_write.h"
-
-namespace {
-
-bool write(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -33,32 +21,33 @@ int main(int argc, char** argv) {
     for (const char* sub : {"", "/bmp", "/decode", "/triangulate"}) mkdir((dir + sub).c_str(), 0755);
     int files = 0;
     bool ok = true;
-    for (const HostileBmp& c : hostileBmps()) ok &= write(dir + "/bmp/" + c.name + ".bmp", c.bytes), ++files;
+    const auto write = [&](const std::string& path, const std::vector<unsigned char>& bytes) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ok &= f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        ok &= f != nullptr && std::fclose(f) == 0;
+        ++files;
+    };
+    for (const HostileBmp& c : hostileBmps()) write(dir + "/bmp/" + c.name + ".bmp", c.bytes);
     for (int w : {1, 2, 3, 4, 7, 16}) {
         for (int h : {1, 2, 5}) {
-            size_t stride = 3 * static_cast<size_t>(w);
-            if (stride % 4) stride = (stride | 3) + 1;
-            std::vector<unsigned char> rows(stride * h);
+            std::vector<unsigned char> rows((3 * w + 3) / 4 * 4 * h);
             for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<unsigned char>(i * 37);
-            ok &= write(dir + "/bmp/valid-" + std::to_string(w) + "x" + std::to_string(h) + ".bmp",
-                        imgBMPBytes(w, h, rows));
-            ++files;
+            write(dir + "/bmp/valid-" + std::to_string(w) + "x" + std::to_string(h) + ".bmp",
+                  imgBMPBytes(w, h, rows));
         }
     }
     // Decoder seeds: stripes of the few levels in both directions.
     for (int s = 0; s < 6; ++s) {
         std::vector<unsigned char> b = {static_cast<unsigned char>(8 + s), static_cast<unsigned char>(6 + s), 0};
         for (int i = 0; i < 2 * 3 * 24 * 24; ++i) b.push_back(static_cast<unsigned char>((i / (3 * (s + 1))) * 5 + i % 3));
-        ok &= write(dir + "/decode/stripes-" + std::to_string(s), b);
-        ++files;
+        write(dir + "/decode/stripes-" + std::to_string(s), b);
     }
     const int32_t pairs[][4] = {{512, 384, 512, 384}, {600, 300, 420, 310}, {530, 400, 480, 400},
                                 {100, 100, 900, 700}, {600, 300, 600, 300}};
     for (const auto& p : pairs) {
-        std::vector<unsigned char> b(sizeof p);
-        std::memcpy(b.data(), p, sizeof p);
-        ok &= write(dir + "/triangulate/" + std::to_string(p[0]) + "-" + std::to_string(p[3]), b);
-        ++files;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(p);
+        write(dir + "/triangulate/" + std::to_string(p[0]) + "-" + std::to_string(p[3]),
+              std::vector<unsigned char>(bytes, bytes + sizeof p));
     }
     if (!ok) {
         std::fprintf(stderr, "make_corpus: cannot write into \"%s\"\n", dir.c_str());
