@@ -322,7 +322,13 @@ TEST(EndToEnd, MaskedNoisyScanKeepsTheCleanScansPoints) {
     const EvalReport truth = scanAndEvaluate(clean.path());
     const EvalReport raw = scanAndEvaluate(noisy.path());
     const EvalReport r = scanAndEvaluate(masked.path());
+    // The noise-free scan: the rig, the program and the report agree on the truth.
     ASSERT_GE(truth.points, 2000);
+    EXPECT_LT(truth.median, 0.25);
+    EXPECT_GE(truth.within1, 0.95);
+    EXPECT_LT(truth.beyond5, 0.01);
+    EXPECT_TRUE(truth.turnOk) << truth.turnProblem;
+    for (long n : truth.perAngle) EXPECT_GT(n, 0);
     EXPECT_LT(raw.within1, 0.5);  // unmasked, the noise makes the points
     EXPECT_GE(r.points * r.within1, 0.9 * truth.points * truth.within1);
     EXPECT_GE(r.within1, 0.96);
