@@ -9,21 +9,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "image/bmp_layout.h"
 #include "image/memory_hints.h"
 
 namespace {
 
 constexpr long kHeaderBytes = 54;
 constexpr size_t kBlockBytes = 256 * 1024;  // pixel bytes read per call
-
-uint32_t le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t le16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
 
 // byte / 255.0 in double, rounded to float, for all 256 bytes; built once and
 // never changed.
@@ -125,44 +117,31 @@ Image* imgReadBMPStream(std::FILE* file) {
     unsigned char header[kHeaderBytes];
     const size_t got = std::fread(header, 1, sizeof header, file);
 
-    // The 12-byte core header of old files holds 16-bit sizes and its bit
-    // count at 24; read as the usual 40-byte header it would give a wrong
-    // picture, so it is read as what it is.
-    const bool core = got >= 26 && le32(header + 14) == 12;
-    const uint64_t headersEnd = core ? 26 : kHeaderBytes;
-    // Everything up to and including the bit count must be there.
-    if (got < (core ? 26u : 30u) || le16(header + (core ? 24 : 28)) != 24) {
-        std::fputs("imgReadBMP: Not a bitmap 24 bits file.\n", stderr);
-        return nullptr;
+    ImgBmpLayout layout;
+    switch (imgBMPReadHeader(header, got, &layout)) {
+        case ImgBmpHeader::kOk:
+            break;
+        case ImgBmpHeader::kNot24Bits:
+            std::fputs("imgReadBMP: Not a bitmap 24 bits file.\n", stderr);
+            return nullptr;
+        case ImgBmpHeader::kBadSize:
+            std::fprintf(stderr, "imgReadBMP: unsupported picture size %d x %d.\n", layout.width,
+                         layout.rawHeight);
+            return nullptr;
+        case ImgBmpHeader::kShortHeader:
+            std::fputs("get24bits: Unexpected end of file.\n", stderr);
+            return nullptr;
     }
-    const int32_t width = core ? le16(header + 18) : static_cast<int32_t>(le32(header + 18));
-    const int32_t rawHeight = core ? le16(header + 20) : static_cast<int32_t>(le32(header + 22));
-    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) {
-        std::fprintf(stderr, "imgReadBMP: unsupported picture size %d x %d.\n", width, rawHeight);
-        return nullptr;
-    }
-    if (got < headersEnd) {
-        std::fputs("get24bits: Unexpected end of file.\n", stderr);
-        return nullptr;
-    }
-    const bool topDown = rawHeight < 0;
-    const int32_t height = topDown ? -rawHeight : rawHeight;
     // Decided from the header alone, before the file is measured or anything
     // is allocated: a header may claim any size and a sparse file may really
     // be that long.
-    if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kImgMaxPixels) {
+    if (static_cast<uint64_t>(layout.width) * static_cast<uint64_t>(layout.height) > kImgMaxPixels) {
         std::fprintf(stderr,
                      "imgReadBMP: picture %d x %d is larger than the %llu pixels this reader "
                      "accepts.\n",
-                     width, height, static_cast<unsigned long long>(kImgMaxPixels));
+                     layout.width, layout.height, static_cast<unsigned long long>(kImgMaxPixels));
         return nullptr;
     }
-
-    // Row stride: 3 bytes a pixel rounded up to a multiple of 4. width < 2^31,
-    // so stride < 2^33 and stride * height < 2^64: no overflow in 64 bits.
-    uint64_t stride = 3 * static_cast<uint64_t>(width);
-    if (stride % 4 != 0) stride = (stride | 3) + 1;
-    const uint64_t pixelBytes = stride * static_cast<uint64_t>(height);
 
     // The file's real size bounds every allocation: a header that claims more
     // rows than the file holds is refused before anything is allocated.
@@ -172,22 +151,15 @@ Image* imgReadBMPStream(std::FILE* file) {
                      std::strerror(errno));
         return nullptr;
     }
-    const uint64_t fileBytes = static_cast<uint64_t>(length);
-    // The stored pixel offset counts when it lies behind the headers and the
-    // rows fit behind it; otherwise the rows follow the headers directly.
-    uint64_t offset = le32(header + 10);
-    if (offset < headersEnd || offset > fileBytes || pixelBytes > fileBytes - offset) {
-        offset = headersEnd;
-    }
-    if (offset > fileBytes || pixelBytes > fileBytes - offset ||
-        std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
+    if (!imgBMPPlaceRows(header, static_cast<uint64_t>(length), &layout) ||
+        std::fseek(file, static_cast<long>(layout.offset), SEEK_SET) != 0) {
         std::fputs("get24bits: Unexpected end of file.\n", stderr);
         return nullptr;
     }
 
-    Image* image = imgCreate(width, height);
+    Image* image = imgCreate(layout.width, layout.height);
     if (image == nullptr) return nullptr;
-    return get24bits(file, image, stride, topDown);
+    return get24bits(file, image, layout.stride, layout.topDown);
 }
 
 Image* imgReadBMP(const char* path) {

@@ -75,7 +75,7 @@ MaskOptions quietOptions(int threshold = -1) {
 
 // Pairs over packed rows (stride = 3 * width, a multiple of 4 here).
 std::vector<MaskPair> pairsOf(std::vector<std::vector<unsigned char>>& photographs, int w, int h) {
-    MaskBmpLayout layout;
+    ImgBmpLayout layout;
     layout.width = w;
     layout.height = h;
     layout.stride = 3 * static_cast<uint64_t>(w);

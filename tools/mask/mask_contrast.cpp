@@ -17,8 +17,8 @@ void maskContrast(const MaskPair* pairs, int count, uint8_t* contrast) {
     for (int32_t y = 0; y < height; ++y) {
         std::fill(least.begin(), least.end(), uint8_t{255});
         for (int k = 0; k < count; ++k) {
-            const unsigned char* p = pairs[k].positive + maskBmpRow(pairs[k].positiveLayout, y);
-            const unsigned char* n = pairs[k].negative + maskBmpRow(pairs[k].negativeLayout, y);
+            const unsigned char* p = pairs[k].positive + imgBMPRow(pairs[k].positiveLayout, y);
+            const unsigned char* n = pairs[k].negative + imgBMPRow(pairs[k].negativeLayout, y);
             uint8_t* d = diff.data();
             for (size_t i = 0; i < bytes; ++i)
                 d[i] = static_cast<uint8_t>(p[i] > n[i] ? p[i] - n[i] : n[i] - p[i]);
@@ -117,8 +117,8 @@ uint64_t maskApply(const MaskPair& pair, const uint8_t* contrast, int threshold)
             mask[3 * static_cast<size_t>(x)] = mask[3 * static_cast<size_t>(x) + 1] =
                 mask[3 * static_cast<size_t>(x) + 2] = m;
         }
-        const unsigned char* p = pair.positive + maskBmpRow(pair.positiveLayout, y);
-        unsigned char* n = pair.negative + maskBmpRow(pair.negativeLayout, y);
+        const unsigned char* p = pair.positive + imgBMPRow(pair.positiveLayout, y);
+        unsigned char* n = pair.negative + imgBMPRow(pair.negativeLayout, y);
         uint32_t rowChanged = 0;
         for (size_t i = 0; i < bytes; ++i) {
             const uint8_t blended = static_cast<uint8_t>((p[i] & mask[i]) | (n[i] & ~mask[i]));

@@ -11,15 +11,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "mask/mask_bmp.h"
+#include "image/bmp_layout.h"
 
 // One positive/negative exposure pair held in memory. The negative is the one
 // the mask changes.
 struct MaskPair {
     const unsigned char* positive;
-    MaskBmpLayout positiveLayout;
+    ImgBmpLayout positiveLayout;
     unsigned char* negative;
-    MaskBmpLayout negativeLayout;
+    ImgBmpLayout negativeLayout;
 };
 
 // The contrast of every pixel of the pairs (all of the same width and height)

@@ -156,6 +156,29 @@ bool linkOrCopy(const std::string& from, const std::string& to, const unsigned c
     return readWhole(from, &copy, error, true) && writeReplacing(to, copy.bytes(), copy.size, error);
 }
 
+// The layout of a photograph held in memory, by the reader's own rules; false,
+// with the reason, where the reader would refuse it.
+bool photographLayout(const FileBuffer& file, ImgBmpLayout* layout, std::string* error) {
+    switch (imgBMPReadHeader(file.bytes(), file.size, layout)) {
+        case ImgBmpHeader::kOk:
+            break;
+        case ImgBmpHeader::kNot24Bits:
+            *error = "not a 24-bit BMP";
+            return false;
+        case ImgBmpHeader::kBadSize:
+            *error = "unsupported picture size";
+            return false;
+        case ImgBmpHeader::kShortHeader:
+            *error = "file too short for its headers";
+            return false;
+    }
+    if (!imgBMPPlaceRows(file.bytes(), file.size, layout)) {
+        *error = "file too short for its pixel rows";
+        return false;
+    }
+    return true;
+}
+
 // Everything a worker needs between views.
 struct Worker {
     FileBuffer files[8];
@@ -173,7 +196,7 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
     view->angle = angle;
     view->camera = camera;
     std::string names[8];
-    MaskBmpLayout layouts[8];
+    ImgBmpLayout layouts[8];
     bool loaded[8] = {};
     int faults = 0;
     for (int read = 1; read <= 8; ++read) {
@@ -185,7 +208,7 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
         std::string error;
         // Positives are only read; negatives are changed in memory.
         loaded[read - 1] = readWhole(path, &file, &error, read % 2 == 1);
-        if (loaded[read - 1] && !maskBmpLayout(file.bytes(), file.size, &layouts[read - 1], &error))
+        if (loaded[read - 1] && !photographLayout(file, &layouts[read - 1], &error))
             error = "\"" + path + "\": " + error;
         else if (loaded[read - 1])
             continue;
