@@ -64,16 +64,6 @@ uint8_t toByte(double v) {
 
 }  // namespace
 
-bool colourProject(int camera, Vec3 p, double* px, double* py) {
-    const Camera c = camera == 1 ? camCamera1() : camCamera2();
-    const Vector4 local = matMulVec(
-        c.rotation, {p.x - c.position.x, p.y - c.position.y, p.z - c.position.z, 0.0});
-    if (!(local.z < 0)) return false;  // the camera looks along its -z axis
-    *px = c.principalX + c.focalLength * local.x / -local.z;
-    *py = c.principalY + c.focalLength * local.y / -local.z;
-    return std::isfinite(*px) && std::isfinite(*py);
-}
-
 ColourRgb colourCombine(const ColourSamples& samples, const double squareness[2],
                         ColourStats* stats) {
     double colour[2][3];
@@ -119,6 +109,7 @@ bool colourPoints(const std::string& dir, const ScanPoints& points, const std::v
         if (which.empty()) continue;  // no photograph of this angle is needed
         std::vector<ColourSamples> samples(which.size());
         for (int camera = 1; camera <= 2; ++camera) {
+            const Camera model = camera == 1 ? camCamera1() : camCamera2();
             for (int pair = 0; pair < 4; ++pair) {
                 ImagePtr exposure[2];
                 for (int sign = 0; sign < 2; ++sign) {
@@ -145,7 +136,7 @@ bool colourPoints(const std::string& dir, const ScanPoints& points, const std::v
                     double px, py;
                     ColourSamples& s = samples[j];
                     const int cam = camera - 1;
-                    if (colourProject(camera, points.rig[which[j]], &px, &py) &&
+                    if (cameraProject(model, points.rig[which[j]], &px, &py) &&
                         insidePicture(*exposure[0], px, py) &&
                         pairSum(*exposure[0], *exposure[1], px, py, s.sums[cam][s.pairs[cam]]))
                         ++s.pairs[cam];

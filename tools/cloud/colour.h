@@ -41,10 +41,6 @@ struct ColourStats {
     long noCamera = 0;      // neither camera had it: left grey
 };
 
-// Where the calibrated camera (1 or 2) sees rig-frame point p; false when the
-// point is behind the camera.
-bool colourProject(int camera, Vec3 p, double* px, double* py);
-
 // What the two cameras' photographs give at one point: sums[camera][k][channel]
 // (0..2 units) for k below pairs[camera]; a camera with no pair has the point
 // outside its picture or only on silenced pixels.

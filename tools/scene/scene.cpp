@@ -235,10 +235,12 @@ void cameraRay(const Camera& camera, double px, double py, Vec3* origin, Vec3* d
     *direction = normalized({world.x, world.y, world.z});
 }
 
-void cameraProject(const Camera& camera, Vec3 world, double* px, double* py) {
+bool cameraProject(const Camera& camera, Vec3 world, double* px, double* py) {
     const Vector4 local = matMulVec(
         camera.rotation, {world.x - camera.position.x, world.y - camera.position.y,
                           world.z - camera.position.z, 0.0});
     *px = camera.principalX + camera.focalLength * local.x / -local.z;
     *py = camera.principalY + camera.focalLength * local.y / -local.z;
+    // The camera looks along its -z axis.
+    return local.z < 0 && std::isfinite(*px) && std::isfinite(*py);
 }

@@ -76,5 +76,6 @@ ProjectorPixel projectorProject(Vec3 world);
 // from the centre along R^T normalize(px - 512, py - 384, -f).
 void cameraRay(const Camera& camera, double px, double py, Vec3* origin, Vec3* direction);
 
-// Where a world point appears in the camera (the inverse of cameraRay).
-void cameraProject(const Camera& camera, Vec3 world, double* px, double* py);
+// Where a world point appears in the camera (the inverse of cameraRay); false
+// when the point is not in front of the camera.
+bool cameraProject(const Camera& camera, Vec3 world, double* px, double* py);
