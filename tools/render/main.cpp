@@ -20,7 +20,7 @@ namespace {
 
 const char kUsage[] =
     "usage: slscan-render [options] DIR\n"
-    "  --object NAME   horse (default), sphere or board\n"
+    "  --object NAME   horse (default), sphere, board or spheres (two apart)\n"
     "  --aa N          N x N subsamples a pixel, 1 turns anti-aliasing off (default 2)\n"
     "  --noise SIGMA   Gaussian sensor noise in byte units (default 0)\n"
     "  --black B       black level in byte units, under the noise (default 0: noise clipped at black)\n"

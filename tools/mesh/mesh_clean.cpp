@@ -1,0 +1,130 @@
+#include "mesh/mesh_clean.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <unordered_map>
+
+#include "mesh/mesh_topology.h"
+
+namespace {
+
+struct CellHash {
+    size_t operator()(const std::array<int64_t, 3>& c) const {
+        return static_cast<size_t>(c[0] * 73856093) ^ static_cast<size_t>(c[1] * 19349663) ^
+               static_cast<size_t>(c[2] * 83492791);
+    }
+};
+
+uint64_t edgeKey(uint32_t a, uint32_t b) {
+    return static_cast<uint64_t>(std::min(a, b)) << 32 | std::max(a, b);
+}
+
+// Triangles whose vertices are all different and not on one line.
+bool hasArea(const Mesh& mesh, const MeshTriangle& t) {
+    if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2]) return false;
+    const Vec3 n = meshTriangleNormal(mesh, t);
+    return n.x != 0 || n.y != 0 || n.z != 0;
+}
+
+void mergeVertices(Mesh* mesh, double tolerance, MeshCleanStats* stats) {
+    std::unordered_map<std::array<int64_t, 3>, std::vector<uint32_t>, CellHash> cells;
+    std::vector<uint32_t> target(mesh->vertices.size());
+    const double t2 = tolerance * tolerance;
+    for (uint32_t v = 0; v < mesh->vertices.size(); ++v) {
+        const Vec3 p = mesh->vertices[v];
+        const std::array<int64_t, 3> c = {static_cast<int64_t>(std::floor(p.x / tolerance)),
+                                          static_cast<int64_t>(std::floor(p.y / tolerance)),
+                                          static_cast<int64_t>(std::floor(p.z / tolerance))};
+        target[v] = v;
+        for (int dx = -1; dx <= 1 && target[v] == v; ++dx)
+            for (int dy = -1; dy <= 1 && target[v] == v; ++dy)
+                for (int dz = -1; dz <= 1 && target[v] == v; ++dz) {
+                    const auto it = cells.find({c[0] + dx, c[1] + dy, c[2] + dz});
+                    if (it == cells.end()) continue;
+                    for (uint32_t w : it->second) {
+                        const Vec3 d = mesh->vertices[w] - p;
+                        if (dot(d, d) < t2) {
+                            target[v] = w;
+                            break;
+                        }
+                    }
+                }
+        if (target[v] == v) {
+            cells[c].push_back(v);
+        } else {
+            ++stats->mergedVertices;
+        }
+    }
+    for (MeshTriangle& t : mesh->triangles)
+        for (uint32_t& v : t) v = target[v];
+}
+
+}  // namespace
+
+void meshClean(Mesh* mesh, double tolerance, MeshCleanStats* stats) {
+    mergeVertices(mesh, tolerance, stats);
+    std::vector<MeshTriangle> kept;
+    kept.reserve(mesh->triangles.size());
+    std::map<std::array<uint32_t, 3>, int> seen;
+    for (const MeshTriangle& t : mesh->triangles) {
+        if (!hasArea(*mesh, t)) {
+            ++stats->degenerate;
+            continue;
+        }
+        MeshTriangle sorted = t;
+        std::sort(sorted.begin(), sorted.end());
+        if (!seen.emplace(sorted, 0).second) {
+            ++stats->duplicates;
+            continue;
+        }
+        kept.push_back(t);
+    }
+    // Edges of more than two triangles: the smallest of them go until two are
+    // left. Dropping one changes no other edge's count upward, so one pass
+    // over the edges, smallest triangles first, settles every edge.
+    std::unordered_map<uint64_t, std::vector<uint32_t>> users;
+    for (uint32_t t = 0; t < kept.size(); ++t)
+        for (int i = 0; i < 3; ++i) users[edgeKey(kept[t][i], kept[t][(i + 1) % 3])].push_back(t);
+    std::vector<char> dropped(kept.size(), 0);
+    std::vector<uint64_t> crowded;
+    for (const auto& [key, list] : users)
+        if (list.size() > 2) crowded.push_back(key);
+    std::sort(crowded.begin(), crowded.end());  // the same result on every run
+    for (uint64_t key : crowded) {
+        std::vector<uint32_t> live;
+        for (uint32_t t : users[key])
+            if (!dropped[t]) live.push_back(t);
+        if (live.size() <= 2) continue;
+        std::sort(live.begin(), live.end(), [&](uint32_t a, uint32_t b) {
+            const double aa = meshTriangleArea(*mesh, kept[a]), ab = meshTriangleArea(*mesh, kept[b]);
+            return aa != ab ? aa < ab : a < b;
+        });
+        for (size_t i = 0; i + 2 < live.size(); ++i) {
+            dropped[live[i]] = 1;
+            ++stats->nonManifold;
+        }
+    }
+    mesh->triangles.clear();
+    for (size_t t = 0; t < kept.size(); ++t)
+        if (!dropped[t]) mesh->triangles.push_back(kept[t]);
+    meshDropUnusedVertices(mesh);
+}
+
+void meshDropFragments(Mesh* mesh, int minTriangles, MeshCleanStats* stats) {
+    int count = 0;
+    const std::vector<int> piece = meshPieces(*mesh, &count);
+    std::vector<long> size(count, 0);
+    for (int p : piece) ++size[p];
+    std::vector<MeshTriangle> kept;
+    for (size_t t = 0; t < piece.size(); ++t) {
+        if (size[piece[t]] >= minTriangles) {
+            kept.push_back(mesh->triangles[t]);
+        } else {
+            ++stats->fragmentTriangles;
+        }
+    }
+    for (long s : size) stats->fragments += s < minTriangles;
+    mesh->triangles = std::move(kept);
+    meshDropUnusedVertices(mesh);
+}

@@ -1,0 +1,81 @@
+#include "mesh/mesh_close.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "mesh/mesh_topology.h"
+
+namespace {
+
+uint64_t directedKey(uint32_t a, uint32_t b) { return static_cast<uint64_t>(a) << 32 | b; }
+
+}  // namespace
+
+int meshCloseHoles(Mesh* mesh) {
+    std::unordered_set<uint64_t> directed;
+    directed.reserve(3 * mesh->triangles.size());
+    for (const MeshTriangle& t : mesh->triangles)
+        for (int i = 0; i < 3; ++i) directed.insert(directedKey(t[i], t[(i + 1) % 3]));
+    // A border edge a -> b is used by no triangle as b -> a; the hole runs
+    // along it the other way round, b -> a, which is how the fan uses it.
+    std::unordered_multimap<uint32_t, uint32_t> next;  // hole edges by their first vertex
+    std::vector<std::pair<uint32_t, uint32_t>> starts;
+    for (const MeshTriangle& t : mesh->triangles)
+        for (int i = 0; i < 3; ++i) {
+            const uint32_t a = t[i], b = t[(i + 1) % 3];
+            if (directed.count(directedKey(b, a)) == 0) {
+                next.emplace(b, a);
+                starts.emplace_back(b, a);
+            }
+        }
+    int closed = 0;
+    std::unordered_set<uint64_t> used;
+    for (const auto& [first, second] : starts) {
+        if (used.count(directedKey(first, second)) != 0) continue;
+        // Walk the hole from this edge until it comes back to its start; where
+        // a vertex has two hole edges leaving it, take one not yet walked.
+        std::vector<uint32_t> loop;
+        uint32_t from = first, to = second;
+        bool complete = false;
+        while (used.insert(directedKey(from, to)).second) {
+            loop.push_back(from);
+            if (to == first) {
+                complete = true;
+                break;
+            }
+            const auto range = next.equal_range(to);
+            bool moved = false;
+            for (auto it = range.first; it != range.second; ++it) {
+                if (used.count(directedKey(to, it->second)) == 0) {
+                    from = to;
+                    to = it->second;
+                    moved = true;
+                    break;
+                }
+            }
+            if (!moved) break;
+        }
+        if (!complete || loop.size() < 3) continue;
+        Vec3 centre{0, 0, 0};
+        for (uint32_t v : loop) centre = centre + mesh->vertices[v];
+        const uint32_t c = static_cast<uint32_t>(mesh->vertices.size());
+        mesh->vertices.push_back(meshToFloat((1.0 / loop.size()) * centre));
+        if (!mesh->colours.empty()) mesh->colours.push_back({128, 128, 128});
+        for (size_t i = 0; i < loop.size(); ++i)
+            mesh->triangles.push_back({loop[i], loop[(i + 1) % loop.size()], c});
+        ++closed;
+    }
+    return closed;
+}
+
+int meshOrientOutward(Mesh* mesh) {
+    int count = 0;
+    const std::vector<int> piece = meshPieces(*mesh, &count);
+    const std::vector<double> volume = meshPieceVolumes(*mesh, piece, count);
+    int turned = 0;
+    for (double v : volume) turned += v < 0;
+    for (size_t t = 0; t < mesh->triangles.size(); ++t)
+        if (volume[piece[t]] < 0) std::swap(mesh->triangles[t][1], mesh->triangles[t][2]);
+    return turned;
+}

@@ -1,0 +1,16 @@
+// Closing a surface: the surface reconstruction runs into its bounding box
+// under the unseen bottom of the object and leaves an open rim there (and
+// the repairs may leave a small hole). Each border loop gets a fan of
+// triangles to its centre: flat and plain, nothing invented in detail.
+#pragma once
+
+#include "mesh/mesh.h"
+
+// Closes every border loop with a fan to the mean of its vertices (one new
+// vertex a loop, no colour: colours are given afterwards). Returns the
+// number of loops closed.
+int meshCloseHoles(Mesh* mesh);
+
+// Turns every piece whose triangles enclose a negative volume inside out, so
+// that all face outward. Returns the number of pieces turned.
+int meshOrientOutward(Mesh* mesh);

@@ -1,0 +1,14 @@
+// Whether a mesh cuts through itself, the check a slicer makes last: pairs
+// of triangles that meet anywhere but along the edge or at the vertex they
+// share. Candidates come from a uniform grid; each pair is decided by signs of
+// orientation determinants in extended precision on the float coordinates.
+#pragma once
+
+#include "mesh/mesh.h"
+
+struct MeshIntersections {
+    long pairs = 0;       // pairs of triangles that intersect
+    long degenerate = 0;  // triangles of no area (a slicer rejects them too)
+};
+
+MeshIntersections meshSelfIntersections(const Mesh& mesh);
