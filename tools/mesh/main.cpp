@@ -28,7 +28,7 @@ struct Options {
     double merge = 0.01;
     int minPiece = 50;
     double reach = 2.5;
-    int threads = 0;
+    int threads = 1;
 };
 
 int fail(const std::string& message) {
@@ -73,7 +73,9 @@ int main(int argc, char** argv) {
     app.add_option("--min-piece", o.minPiece, "pieces of fewer triangles are dropped")
         ->capture_default_str()
         ->check(CLI::Range(1, 1000000));
-    app.add_option("--threads", o.threads, "threads of the reconstruction (0: all cores)")
+    app.add_option("--threads", o.threads,
+                   "threads of the reconstruction (0: all cores; its threads wait busily, so "
+                   "more than one only pays on an idle machine)")
         ->capture_default_str()
         ->check(CLI::Range(0, 256));
     try {
@@ -101,10 +103,12 @@ int main(int argc, char** argv) {
     long seenDropped = 0;
     if (o.open) seenDropped = meshKeepSeen(cloud, o.reach, &mesh);
     meshDropFragments(&mesh, o.minPiece, &stats);
-    std::printf("  repaired: %ld vertices merged (closer than %g), dropped %ld triangles of no "
-                "area, %ld duplicate, %ld at edges of more than two, %d %s of fewer than %d "
-                "triangles (%ld triangles)\n",
-                stats.mergedVertices, o.merge, stats.degenerate, stats.duplicates,
+    std::printf("  repaired: %ld vertices merged (closer than %g); triangles: %ld of no area "
+                "dropped, %ld flat ones split into their neighbours, %ld of double layers, %ld "
+                "duplicate and %ld at edges of more than two dropped; %d %s of fewer than %d triangles dropped (%ld "
+                "triangles)\n",
+                stats.mergedVertices, o.merge, stats.degenerate, stats.split, stats.doubleLayer,
+                stats.duplicates,
                 stats.nonManifold, stats.fragments, plural(stats.fragments, "fragment", "fragments"),
                 o.minPiece, stats.fragmentTriangles);
     int holes = 0;
@@ -116,6 +120,12 @@ int main(int argc, char** argv) {
         holes = meshCloseHoles(&mesh);
         std::printf("  closed %d %s (a fan of triangles to its centre)\n", holes,
                     plural(holes, "hole", "holes"));
+        int reclosed = 0;
+        const long cut = meshRepairCrossings(&mesh, 4, o.minPiece, &reclosed);
+        if (cut > 0)
+            std::printf("  removed %ld triangles around triangles cutting each other and closed "
+                        "%d %s there\n",
+                        cut, reclosed, plural(reclosed, "hole", "holes"));
     }
     if (mesh.triangles.empty())
         return fail("no surface left of \"" + path + "\" (every piece smaller than " +

@@ -4,6 +4,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "mesh/mesh_clean.h"
+#include "mesh/mesh_intersect.h"
 #include "mesh/mesh_topology.h"
 
 namespace {
@@ -78,4 +80,33 @@ int meshOrientOutward(Mesh* mesh) {
     for (size_t t = 0; t < mesh->triangles.size(); ++t)
         if (volume[piece[t]] < 0) std::swap(mesh->triangles[t][1], mesh->triangles[t][2]);
     return turned;
+}
+
+long meshRepairCrossings(Mesh* mesh, int rounds, int minPiece, int* holes) {
+    long removed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<std::pair<uint32_t, uint32_t>> pairs;
+        const MeshIntersections found = meshSelfIntersections(*mesh, &pairs);
+        std::vector<char> badVertex(mesh->vertices.size(), 0);
+        for (const auto& [a, b] : pairs)
+            for (uint32_t t : {a, b})
+                for (uint32_t v : mesh->triangles[t]) badVertex[v] = 1;
+        for (const MeshTriangle& t : mesh->triangles)  // triangles of no area, too
+            if (meshTriangleArea(*mesh, t) == 0)
+                for (uint32_t v : t) badVertex[v] = 1;
+        if (found.pairs == 0 && found.degenerate == 0) break;
+        std::vector<MeshTriangle> kept;
+        for (const MeshTriangle& t : mesh->triangles) {
+            if (badVertex[t[0]] || badVertex[t[1]] || badVertex[t[2]]) {
+                ++removed;
+            } else {
+                kept.push_back(t);
+            }
+        }
+        mesh->triangles = std::move(kept);
+        MeshCleanStats ignored;
+        meshDropFragments(mesh, minPiece, &ignored);
+        *holes += meshCloseHoles(mesh);
+    }
+    return removed;
 }

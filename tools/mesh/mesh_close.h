@@ -14,3 +14,9 @@ int meshCloseHoles(Mesh* mesh);
 // Turns every piece whose triangles enclose a negative volume inside out, so
 // that all face outward. Returns the number of pieces turned.
 int meshOrientOutward(Mesh* mesh);
+
+// Where triangles still cut each other (a fold the reconstruction left, a fan
+// across a crooked hole), removes them and every triangle sharing a vertex
+// with them, drops what that cuts off below `minPiece` triangles, and closes
+// the wider hole afresh; up to `rounds` times. Returns the triangles removed.
+long meshRepairCrossings(Mesh* mesh, int rounds, int minPiece, int* holes);

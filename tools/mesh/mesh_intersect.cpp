@@ -122,7 +122,16 @@ struct CellHash {
 
 }  // namespace
 
-MeshIntersections meshSelfIntersections(const Mesh& mesh) {
+bool meshOppositeInPlane(const Mesh& mesh, const MeshTriangle& a, const MeshTriangle& b) {
+    const P3 p[3] = {vertex(mesh, a[0]), vertex(mesh, a[1]), vertex(mesh, a[2])};
+    for (uint32_t v : b)
+        if (orient3(p[0], p[1], p[2], vertex(mesh, v)) != 0) return false;
+    const P3 q[3] = {vertex(mesh, b[0]), vertex(mesh, b[1]), vertex(mesh, b[2])};
+    return dotR(crossR(sub(p[1], p[0]), sub(p[2], p[0])), crossR(sub(q[1], q[0]), sub(q[2], q[0]))) < 0;
+}
+
+MeshIntersections meshSelfIntersections(const Mesh& mesh,
+                                        std::vector<std::pair<uint32_t, uint32_t>>* pairs) {
     MeshIntersections result;
     const size_t n = mesh.triangles.size();
     std::vector<std::array<double, 6>> box(n);  // min x y z, max x y z
@@ -167,7 +176,9 @@ MeshIntersections meshSelfIntersections(const Mesh& mesh) {
                 if (cellOf(std::max(a[0], b[0])) != key[0] || cellOf(std::max(a[1], b[1])) != key[1] ||
                     cellOf(std::max(a[2], b[2])) != key[2])
                     continue;
-                result.pairs += pairIntersects(mesh, mesh.triangles[list[i]], mesh.triangles[list[j]]);
+                if (!pairIntersects(mesh, mesh.triangles[list[i]], mesh.triangles[list[j]])) continue;
+                ++result.pairs;
+                if (pairs != nullptr) pairs->emplace_back(list[i], list[j]);
             }
         }
     }

@@ -11,4 +11,14 @@ struct MeshIntersections {
     long degenerate = 0;  // triangles of no area (a slicer rejects them too)
 };
 
-MeshIntersections meshSelfIntersections(const Mesh& mesh);
+#include <utility>
+#include <vector>
+
+// The intersecting pairs themselves (triangle indices) into *pairs when it
+// is not null.
+MeshIntersections meshSelfIntersections(
+    const Mesh& mesh, std::vector<std::pair<uint32_t, uint32_t>>* pairs = nullptr);
+
+// Whether triangles a and b lie exactly in one plane and face opposite ways:
+// two layers of a surface pressed flat onto each other.
+bool meshOppositeInPlane(const Mesh& mesh, const MeshTriangle& a, const MeshTriangle& b);

@@ -1,7 +1,8 @@
 // slscan-preview: draws DIR/pontos.txt as DIR/preview.png (front, side and
 // top views, points coloured by turntable angle) and writes DIR/pontos.ply.
 // Where slscan-cloud has written DIR/cloud.ply, the picture shows that cloud
-// instead, each point in the object's colour.
+// instead, each point in the object's colour; where slscan-mesh has written
+// DIR/mesh.ply, the mesh, shaded.
 #include <png.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "cloud/ply.h"
+#include "preview/mesh_draw.h"
 #include "preview/preview.h"
 
 namespace {
@@ -87,7 +89,13 @@ int main(int argc, char** argv) {
             drawn.push_back({{v.x, v.y, v.z}, -1, true, {v.red, v.green, v.blue}, {v.nx, v.ny, v.nz}});
     }
     int w = 0, h = 0;
-    const std::vector<unsigned char> rgb = previewDraw(drawn, &w, &h);
+    std::vector<unsigned char> rgb = previewDraw(drawn, &w, &h);
+    bool meshDrawn = false;
+    std::string meshError;
+    if (!previewMeshIfPresent(dir, &rgb, &w, &h, &meshDrawn, &meshError)) {
+        std::fprintf(stderr, "slscan-preview: %s\n", meshError.c_str());
+        return 1;
+    }
     const std::string png = dir + "/preview.png", ply = dir + "/pontos.ply";
     if (!writePng(png, rgb, w, h)) {
         std::fprintf(stderr, "slscan-preview: cannot write \"%s\"\n", png.c_str());
@@ -100,8 +108,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "slscan-preview: cannot write \"%s\"\n", ply.c_str());
         return 1;
     }
-    std::printf("slscan-preview: %zu points %sdrawn in %s, %zu written to %s\n", drawn.size(),
-                coloured ? "of cloud.ply (their own colours) " : "", png.c_str(), cloud.size(),
-                ply.c_str());
+    if (meshDrawn)
+        std::printf("slscan-preview: mesh.ply drawn shaded in %s, %zu points written to %s\n",
+                    png.c_str(), cloud.size(), ply.c_str());
+    else
+        std::printf("slscan-preview: %zu points %sdrawn in %s, %zu written to %s\n", drawn.size(),
+                    coloured ? "of cloud.ply (their own colours) " : "", png.c_str(), cloud.size(),
+                    ply.c_str());
     return 0;
 }
