@@ -3,7 +3,7 @@
 # the horse once (later runs reuse them) as a real camera would take them
 # (optics blur, sensor noise over a black level), mask them, run slscan on
 # the masked photographs, report their accuracy, make the coloured and
-# cleaned cloud, and draw it.
+# cleaned cloud, mesh it (where Open3D is installed), and draw the result.
 # For comparison, slscan also runs on the photographs as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +15,9 @@ render_options=${SAMPLE_RENDER:---aa 1 --blur 0.7 --noise 2 --black 16 --texture
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF > /dev/null
 cmake --build "$build" -j 2 --target slscan slscan-render slscan-mask slscan-eval slscan-cloud \
   slscan-preview > /dev/null
+# The mesh tool needs Open3D; CMake leaves it out (and says so) without it.
+mesh=yes
+cmake --build "$build" -j 2 --target slscan-mesh > /dev/null 2>&1 || mesh=no
 mkdir -p "$work"
 # shellcheck disable=SC2086
 "$build/tools/slscan-render" --reuse $render_options "$work"
@@ -49,5 +52,15 @@ echo
 "$build/tools/slscan-cloud" "$masked"
 "$build/tools/slscan-eval" --cloud "$masked"
 echo
+if [ "$mesh" = yes ]; then
+  "$build/tools/slscan-mesh" "$masked"
+  "$build/tools/slscan-eval" --mesh "$masked"
+  echo
+else
+  rm -f "$masked/mesh.ply" "$masked/mesh.stl"  # not left from an earlier run to be drawn
+  echo "slscan-mesh not built (Open3D missing; Debian: apt-get install libopen3d-dev)" >&2
+fi
 "$build/tools/slscan-preview" "$masked"
 echo "Point files: $masked/pontos.txt and $masked/pontos_<angle>.txt; cloud: $masked/cloud.ply"
+[ "$mesh" = yes ] && echo "Mesh: $masked/mesh.ply (coloured) and $masked/mesh.stl (for slicers)"
+true

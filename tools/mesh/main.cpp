@@ -25,6 +25,7 @@ struct Options {
     int depth = 8;
     double scale = 1.1;
     int normalNeighbours = 8;
+    int colourNeighbours = 3;
     double merge = 0.01;
     int minPiece = 50;
     double reach = 2.5;
@@ -67,6 +68,10 @@ int main(int argc, char** argv) {
     app.add_option("--normal-k", o.normalNeighbours, "neighbours each normal is refitted on")
         ->capture_default_str()
         ->check(CLI::Range(3, 64));
+    app.add_option("--colour-k", o.colourNeighbours,
+                   "cloud points whose inverse-distance mean colours a vertex")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
     app.add_option("--merge", o.merge, "vertices closer than this are merged")
         ->capture_default_str()
         ->check(CLI::Range(1e-6, 1.0));
@@ -120,19 +125,22 @@ int main(int argc, char** argv) {
         holes = meshCloseHoles(&mesh);
         std::printf("  closed %d %s (a fan of triangles to its centre)\n", holes,
                     plural(holes, "hole", "holes"));
-        int reclosed = 0;
-        const long cut = meshRepairCrossings(&mesh, 4, o.minPiece, &reclosed);
-        if (cut > 0)
-            std::printf("  removed %ld triangles around triangles cutting each other and closed "
-                        "%d %s there\n",
-                        cut, reclosed, plural(reclosed, "hole", "holes"));
     }
+    int reclosed = 0;
+    const long cut = meshRepairCrossings(&mesh, 4, o.minPiece, !o.open, &reclosed);
+    if (cut > 0)
+        std::printf("  removed %ld triangles around triangles cutting each other%s\n", cut,
+                    o.open ? "" : (" and closed " + std::to_string(reclosed) + " holes there").c_str());
     if (mesh.triangles.empty())
         return fail("no surface left of \"" + path + "\" (every piece smaller than " +
                     std::to_string(o.minPiece) + " triangles)");
-    const int turned = meshOrientOutward(&mesh);
-    if (turned > 0) std::printf("  turned %d inside-out %s\n", turned, plural(turned, "piece", "pieces"));
-    meshColourVertices(cloud, 3, &mesh);
+    bool turned = false;
+    const int hollows = meshOrientOutward(&mesh, &turned);
+    if (turned) std::printf("  turned the mesh outward (the cloud's normals faced in)\n");
+    if (hollows > 0)
+        std::printf("  dropped %d hollow %s inside the object (closed inward-facing bubbles)\n",
+                    hollows, plural(hollows, "piece", "pieces"));
+    meshColourVertices(cloud, o.colourNeighbours, &mesh);
 
     int pieces = 0;
     meshPieces(mesh, &pieces);

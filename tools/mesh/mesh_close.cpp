@@ -1,6 +1,7 @@
 #include "mesh/mesh_close.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -71,18 +72,30 @@ int meshCloseHoles(Mesh* mesh) {
     return closed;
 }
 
-int meshOrientOutward(Mesh* mesh) {
+int meshOrientOutward(Mesh* mesh, bool* turned) {
     int count = 0;
     const std::vector<int> piece = meshPieces(*mesh, &count);
     const std::vector<double> volume = meshPieceVolumes(*mesh, piece, count);
-    int turned = 0;
-    for (double v : volume) turned += v < 0;
-    for (size_t t = 0; t < mesh->triangles.size(); ++t)
-        if (volume[piece[t]] < 0) std::swap(mesh->triangles[t][1], mesh->triangles[t][2]);
-    return turned;
+    int largest = 0;
+    for (int p = 1; p < count; ++p)
+        if (std::abs(volume[p]) > std::abs(volume[largest])) largest = p;
+    *turned = count > 0 && volume[largest] < 0;
+    const double sign = *turned ? -1 : 1;
+    int dropped = 0;
+    for (double v : volume) dropped += sign * v <= 0;
+    std::vector<MeshTriangle> kept;
+    for (size_t t = 0; t < mesh->triangles.size(); ++t) {
+        if (sign * volume[piece[t]] <= 0) continue;
+        MeshTriangle tri = mesh->triangles[t];
+        if (*turned) std::swap(tri[1], tri[2]);
+        kept.push_back(tri);
+    }
+    mesh->triangles = std::move(kept);
+    meshDropUnusedVertices(mesh);
+    return dropped;
 }
 
-long meshRepairCrossings(Mesh* mesh, int rounds, int minPiece, int* holes) {
+long meshRepairCrossings(Mesh* mesh, int rounds, int minPiece, bool close, int* holes) {
     long removed = 0;
     for (int round = 0; round < rounds; ++round) {
         std::vector<std::pair<uint32_t, uint32_t>> pairs;
@@ -106,7 +119,7 @@ long meshRepairCrossings(Mesh* mesh, int rounds, int minPiece, int* holes) {
         mesh->triangles = std::move(kept);
         MeshCleanStats ignored;
         meshDropFragments(mesh, minPiece, &ignored);
-        *holes += meshCloseHoles(mesh);
+        if (close) *holes += meshCloseHoles(mesh);
     }
     return removed;
 }
