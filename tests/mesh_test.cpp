@@ -10,6 +10,7 @@
 #include "cloud/ply.h"
 #include "eval/mesh_report.h"
 #include "mesh/mesh_clean.h"
+#include "mesh/mesh_close.h"
 #include "mesh/mesh_intersect.h"
 #include "mesh/mesh_io.h"
 #include "mesh/mesh_topology.h"
@@ -108,6 +109,42 @@ TEST(MeshChecks, TopologyOfHandBuiltMeshes) {
     for (MeshTriangle t : other.triangles) m.triangles.push_back({t[0] + 6, t[1] + 6, t[2] + 6});
     meshPieces(m, &pieces);
     EXPECT_EQ(pieces, 2);
+}
+
+// The top half of an octahedron gone: one hole of four edges, closed by a
+// fan to the centre of its rim (the origin), which leaves the lower half,
+// volume 2/3.
+TEST(MeshClose, FanClosesAnOpenTop) {
+    Mesh m = octahedron();
+    m.triangles.erase(m.triangles.begin(), m.triangles.begin() + 4);
+    meshDropUnusedVertices(&m);
+    ASSERT_EQ(meshEdgeCounts(m).border, 4);
+    EXPECT_EQ(meshCloseHoles(&m), 1);
+    EXPECT_TRUE(closed(m));
+    EXPECT_EQ(m.triangles.size(), 8u);
+    int pieces = 0;
+    const std::vector<int> piece = meshPieces(m, &pieces);
+    EXPECT_NEAR(meshPieceVolumes(m, piece, pieces)[0], 2.0 / 3.0, 1e-9);
+}
+
+// A small octahedron inside a large one, facing inward, is a hollow: it
+// goes. A mesh entirely inside out is turned.
+TEST(MeshOrient, HollowsDroppedAndInsideOutTurned) {
+    Mesh m = octahedron();
+    for (Vec3& v : m.vertices) v = 10.0 * v;
+    for (Vec3 v : octahedron().vertices) m.vertices.push_back(v);
+    for (MeshTriangle t : octahedron().triangles) m.triangles.push_back({t[0] + 6, t[2] + 6, t[1] + 6});
+    bool turned = true;
+    EXPECT_EQ(meshOrientOutward(&m, &turned), 1);
+    EXPECT_FALSE(turned);
+    EXPECT_EQ(m.triangles.size(), 8u);
+    EXPECT_EQ(m.vertices.size(), 6u);
+    for (MeshTriangle& t : m.triangles) std::swap(t[0], t[1]);
+    EXPECT_EQ(meshOrientOutward(&m, &turned), 0);
+    EXPECT_TRUE(turned);
+    int pieces = 0;
+    const std::vector<int> piece = meshPieces(m, &pieces);
+    EXPECT_NEAR(meshPieceVolumes(m, piece, pieces)[0], 4000.0 / 3.0, 1e-9);
 }
 
 TEST(MeshChecks, SelfIntersectionOfTrianglePairs) {
@@ -242,6 +279,8 @@ TEST(MeshTool, PartsAndAnOpenBottom) {
     cloud.clear();
     addSphere({0, -10, 0}, 20, 4000, grey, &cloud, -10 - 12);  // no point below y = -22
     ASSERT_EQ(meshCloud(dir, cloud), 0) << readFile(dir.file("err.txt"));
+    EXPECT_NE(readFile(dir.file("out.txt")).find("closed 1 hole "), std::string::npos)
+        << readFile(dir.file("out.txt"));
     m = readMesh(dir);
     EXPECT_TRUE(closed(m));
     const MeshIntersections crossings = meshSelfIntersections(m);
@@ -295,8 +334,26 @@ TEST(MeshTool, RefusesBadInputWithItsReason) {
         for (const char* left : {"mesh.ply", "mesh.stl", "mesh.ply.tmp", "mesh.stl.tmp"})
             EXPECT_FALSE(std::filesystem::exists(dir.file(left))) << c.name << ": " << left;
     }
+    // A file that cannot be written: the old mesh stays, no temporary file is left.
     TempDir dir;
     const std::string tool = toolCommand("slscan-mesh");
+    std::string error;
+    ASSERT_TRUE(plyWrite(dir.file("cloud.ply"), sphere, "", &error));
+    writeText(dir.file("mesh.ply"), "old");
+    std::filesystem::create_directory(dir.file("mesh.stl.tmp"));
+    EXPECT_EQ(runCommand(tool + "'" + dir.path() + "' > /dev/null 2> '" + dir.file("e") + "'"), 1);
+    EXPECT_NE(readFile(dir.file("e")).find("mesh.stl.tmp"), std::string::npos);
+    EXPECT_EQ(readFile(dir.file("mesh.ply")), "old");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("mesh.ply.tmp")));
+    // Interrupted at any moment: ended by the signal or finished, never a
+    // temporary file left.
+    std::filesystem::remove(dir.file("mesh.stl.tmp"));
+    for (const char* delay : {"0.3", "1", "2"}) {
+        runCommand("(" + tool + "'" + dir.path() + "' > /dev/null & p=$!; sleep " + delay +
+                   "; kill -TERM $p; wait $p) 2> /dev/null");
+        for (const char* left : {"mesh.ply.tmp", "mesh.stl.tmp"})
+            EXPECT_FALSE(std::filesystem::exists(dir.file(left))) << delay << ": " << left;
+    }
     EXPECT_EQ(runCommand(tool + "> /dev/null 2>&1"), 2);
     EXPECT_EQ(runCommand(tool + "--depth 40 '" + dir.path() + "' > /dev/null 2> '" + dir.file("e") + "'"), 2);
     EXPECT_NE(readFile(dir.file("e")).find("--depth"), std::string::npos);

@@ -131,15 +131,18 @@ int main(int argc, char** argv) {
     if (cut > 0)
         std::printf("  removed %ld triangles around triangles cutting each other%s\n", cut,
                     o.open ? "" : (" and closed " + std::to_string(reclosed) + " holes there").c_str());
+    if (!o.open) {  // an open surface encloses no volume to tell inside from out
+        bool turned = false;
+        const int hollows = meshOrientOutward(&mesh, &turned);
+        if (turned) std::printf("  turned the mesh outward (the cloud's normals faced in)\n");
+        if (hollows > 0)
+            std::printf("  dropped %d hollow %s inside the object (closed inward-facing bubbles)\n",
+                        hollows, plural(hollows, "piece", "pieces"));
+    }
     if (mesh.triangles.empty())
         return fail("no surface left of \"" + path + "\" (every piece smaller than " +
                     std::to_string(o.minPiece) + " triangles)");
-    bool turned = false;
-    const int hollows = meshOrientOutward(&mesh, &turned);
-    if (turned) std::printf("  turned the mesh outward (the cloud's normals faced in)\n");
-    if (hollows > 0)
-        std::printf("  dropped %d hollow %s inside the object (closed inward-facing bubbles)\n",
-                    hollows, plural(hollows, "piece", "pieces"));
+
     meshColourVertices(cloud, o.colourNeighbours, &mesh);
 
     int pieces = 0;
