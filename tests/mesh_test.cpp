@@ -195,6 +195,27 @@ TEST(MeshClean, MergedSliversLeaveNoSelfIntersection) {
     EXPECT_EQ(after.pairs + after.degenerate, 0);
 }
 
+// An octahedron whose top face is split at the middle of an edge, the hole
+// along that edge filled by a triangle of no area: splitting the bottom face
+// at the same point keeps it closed, of the same volume, with nothing flat.
+TEST(MeshClean, FlatTriangleSplitsItsNeighbour) {
+    Mesh m = octahedron();
+    m.vertices.push_back({0.5, 0.5, 0});  // 6, between 1 and 2
+    m.triangles[0] = {0, 1, 6};
+    m.triangles.push_back({0, 6, 2});
+    m.triangles.push_back({1, 2, 6});
+    ASSERT_TRUE(closed(m));
+    MeshCleanStats stats;
+    meshClean(&m, 0.01, &stats);
+    EXPECT_EQ(stats.split, 1);
+    EXPECT_EQ(m.triangles.size(), 10u);
+    EXPECT_TRUE(closed(m));
+    EXPECT_EQ(meshSelfIntersections(m).degenerate, 0);
+    int pieces = 0;
+    const std::vector<int> piece = meshPieces(m, &pieces);
+    EXPECT_NEAR(meshPieceVolumes(m, piece, pieces)[0], 4.0 / 3.0, 1e-12);
+}
+
 // Four triangles on one edge (two octahedra sharing it): the smallest two go.
 TEST(MeshClean, EdgeOfFourKeepsTheLargestTwo) {
     Mesh m;

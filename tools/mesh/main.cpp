@@ -130,7 +130,10 @@ int main(int argc, char** argv) {
     const long cut = meshRepairCrossings(&mesh, 4, o.minPiece, !o.open, &reclosed);
     if (cut > 0)
         std::printf("  removed %ld triangles around triangles cutting each other%s\n", cut,
-                    o.open ? "" : (" and closed " + std::to_string(reclosed) + " holes there").c_str());
+                    o.open ? ""
+                           : (" and closed " + std::to_string(reclosed) + " " +
+                              plural(reclosed, "hole", "holes") + " there")
+                                 .c_str());
     if (!o.open) {  // an open surface encloses no volume to tell inside from out
         bool turned = false;
         const int hollows = meshOrientOutward(&mesh, &turned);
