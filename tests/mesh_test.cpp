@@ -14,6 +14,7 @@
 #include "mesh/mesh_intersect.h"
 #include "mesh/mesh_io.h"
 #include "mesh/mesh_topology.h"
+#include "preview/mesh_draw.h"
 #include "test_util.h"
 #include "tools_util.h"
 
@@ -226,6 +227,23 @@ TEST(MeshClean, EdgeOfFourKeepsTheLargestTwo) {
     EXPECT_EQ(stats.nonManifold, 2);
     ASSERT_EQ(m.triangles.size(), 2u);
     EXPECT_EQ(meshEdgeCounts(m).nonManifold, 0);
+}
+
+// The shaded picture: a red octahedron seen from the front is red where it
+// faces the viewer (its tip, lit fully), dimmer toward its rim, and the
+// panel's background around it.
+TEST(MeshPreview, ShadedInItsColoursLitFromTheViewer) {
+    Mesh m = octahedron();
+    m.colours.assign(6, MeshColour{200, 0, 0});
+    int w = 0, h = 0;
+    const std::vector<unsigned char> rgb = previewDrawMesh(m, &w, &h);
+    ASSERT_EQ(rgb.size(), 3u * w * h);
+    auto at = [&](int x, int y) { return &rgb[3 * (static_cast<size_t>(y) * w + x)]; };
+    const int cx = 20 + 210, cy = 20 + 210;  // the front view's centre
+    EXPECT_GE(at(cx, cy)[0], 190);
+    EXPECT_EQ(at(cx, cy)[1], 0);
+    EXPECT_LT(at(cx + 150, cy)[0], at(cx + 20, cy)[0]);
+    EXPECT_EQ(at(22, 22)[0], 40);
 }
 
 // A sphere's cloud: one closed piece facing outward, of the sphere's volume;
