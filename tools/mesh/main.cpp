@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     if (!o.open) {  // an open surface encloses no volume to tell inside from out
         bool turned = false;
         const int hollows = meshOrientOutward(&mesh, &turned);
-        if (turned) std::printf("  turned the mesh outward (the cloud's normals faced in)\n");
+        if (turned) std::printf("  turned the mesh outward (it enclosed a negative volume)\n");
         if (hollows > 0)
             std::printf("  dropped %d hollow %s inside the object (closed inward-facing bubbles)\n",
                         hollows, plural(hollows, "piece", "pieces"));
