@@ -173,8 +173,8 @@ void meshClean(Mesh* mesh, double tolerance, MeshCleanStats* stats) {
         kept.resize(out);
     }
     // Edges of more than two triangles: the smallest of them go until two are
-    // left. Dropping one changes no other edge's count upward, so one pass
-    // over the edges, smallest triangles first, settles every edge.
+    // left. Dropping a triangle never adds to another edge's count, so one
+    // pass over the crowded edges settles them all.
     std::unordered_map<uint64_t, std::vector<uint32_t>> users;
     for (uint32_t t = 0; t < kept.size(); ++t)
         for (int i = 0; i < 3; ++i) users[edgeKey(kept[t][i], kept[t][(i + 1) % 3])].push_back(t);
