@@ -373,6 +373,15 @@ TEST(MeshTool, RefusesBadInputWithItsReason) {
         for (const char* left : {"mesh.ply", "mesh.stl", "mesh.ply.tmp", "mesh.stl.tmp"})
             EXPECT_FALSE(std::filesystem::exists(dir.file(left))) << c.name << ": " << left;
     }
+    // A FIFO in the cloud's place is refused, not waited on.
+    {
+        TempDir fifo;
+        ASSERT_EQ(runCommand("mkfifo '" + fifo.file("cloud.ply") + "'"), 0);
+        EXPECT_EQ(runCommand("timeout 60 " + toolCommand("slscan-mesh") + "'" + fifo.path() +
+                             "' > /dev/null 2> '" + fifo.file("e") + "'"),
+                  1);
+        EXPECT_NE(readFile(fifo.file("e")).find("not a regular file"), std::string::npos);
+    }
     // A file that cannot be written: the old mesh stays, no temporary file is left.
     TempDir dir;
     const std::string tool = toolCommand("slscan-mesh");

@@ -1,6 +1,7 @@
 #include "mesh/mesh_input.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 #include "cloud/ply.h"
@@ -19,6 +20,12 @@ std::string headerText(const std::string& path) {
 }  // namespace
 
 bool meshReadCloud(const std::string& path, MeshCloud* cloud, std::string* error) {
+    // A FIFO or a device would be waited on or read without end.
+    std::error_code status;
+    if (std::filesystem::exists(path, status) && !std::filesystem::is_regular_file(path, status)) {
+        *error = "\"" + path + "\" is not a regular file";
+        return false;
+    }
     std::vector<PlyVertex> vertices;
     if (!plyRead(path, &vertices, error)) {
         const std::string header = headerText(path);

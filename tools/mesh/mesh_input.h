@@ -17,7 +17,7 @@ struct MeshCloud {
 constexpr int kMeshMinPoints = 100;
 
 // False, with one line naming the file and the fault, for a missing or
-// unreadable file, a cloud without normals or colours, fewer than
-// kMeshMinPoints points, or a coordinate or normal that is not a finite
-// number (or a zero normal).
+// unreadable file, one that is not a regular file (a FIFO, a folder), a
+// cloud without normals or colours, fewer than kMeshMinPoints points, or a
+// coordinate or normal that is not a finite number (or a zero normal).
 bool meshReadCloud(const std::string& path, MeshCloud* cloud, std::string* error);
