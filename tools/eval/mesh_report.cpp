@@ -220,6 +220,10 @@ int countParts(const SceneObject& object) {
 bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
     *r = MeshReport{};
     std::ifstream sceneFile(dir + "/scene.txt");
+    if (!sceneFile) {
+        *error = "cannot read \"" + dir + "/scene.txt\" (render the scan with slscan-render)";
+        return false;
+    }
     RenderOptions options;
     std::string key;
     while (sceneFile >> key) {
