@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "cloud/ply.h"
+#include "eval/cloud_report.h"
 #include "eval/mesh_report.h"
 #include "mesh/mesh_clean.h"
 #include "mesh/mesh_close.h"
@@ -432,4 +433,22 @@ TEST(MeshEndToEnd, NoisyHorseScanGivesAClosedAccurateMesh) {
     EXPECT_LE(r.beyond5, 0.005);
     EXPECT_LE(r.nearP95, 1.6);
     EXPECT_GE(r.seenWithin1, 0.88);
+}
+
+// The reports measure against the scene the scan was rendered from; without
+// scene.txt there is no truth, and neither report may invent one.
+TEST(MeshReport, NoSceneNoReport) {
+    TempDir dir;
+    std::vector<PlyVertex> cloud;
+    addSphere({0, 0, 0}, 10, 500, grey, &cloud);
+    ASSERT_EQ(meshCloud(dir, cloud), 0);
+    writeText(dir.file("pontos.txt"), "0 0 10\n");
+    MeshReport mesh;
+    CloudReport points;
+    std::string error;
+    EXPECT_FALSE(evalMesh(dir.path(), &mesh, &error));
+    EXPECT_NE(error.find("scene.txt"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(evalCloud(dir.path(), &points, &error));
+    EXPECT_NE(error.find("scene.txt"), std::string::npos) << error;
 }

@@ -34,6 +34,10 @@ double quantile(std::vector<double> values, double q) {
 bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
     *r = CloudReport{};
     std::ifstream sceneFile(dir + "/scene.txt");
+    if (!sceneFile) {  // the default object would be measured, a truth the scan never had
+        *error = "cannot read \"" + dir + "/scene.txt\" (render the scan with slscan-render)";
+        return false;
+    }
     RenderOptions options;
     std::string key;
     while (sceneFile >> key) {
