@@ -108,4 +108,4 @@ echo "setup: apt-get update (the package lists)"
 "${run[@]}" apt-get update
 echo "setup: $line"
 "${run[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${names[@]}"
-echo "setup: done; the ${#wanted[@]} Debian packages for \"$purpose\" are installed."
+echo "setup: done in ${SECONDS} s; the ${#wanted[@]} Debian packages for \"$purpose\" are installed."
