@@ -50,8 +50,8 @@ else
 fi
 echo "debootstrap: $(( $(date +%s) - start )) s"
 
-git clone -q --no-local --branch "$(git -C "$repo" rev-parse --abbrev-ref HEAD)" "$repo" \
-  "$root/root/slscan"
+git clone -q --no-local "$repo" "$root/root/slscan"
+git -C "$root/root/slscan" checkout -q "$(git -C "$repo" rev-parse HEAD)"
 echo "== clone of $(git -C "$root/root/slscan" log --oneline -1)"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc"

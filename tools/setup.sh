@@ -77,7 +77,7 @@ missing=()
 for entry in "${wanted[@]}"; do
   name=${entry%%|*}
   status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$name" 2> /dev/null || true)
-  [ "${status:0:2}" = ii ] || missing+=("$entry")
+  [ "${status:1:1}" = i ] || missing+=("$entry")  # "ii", or "hi" when held
 done
 if [ "${#missing[@]}" -eq 0 ]; then
   echo "setup: the ${#wanted[@]} Debian packages for \"$purpose\" are installed."
