@@ -55,7 +55,10 @@ git -C "$root/root/slscan" checkout -q "$(git -C "$repo" rev-parse HEAD)"
 echo "== clone of $(git -C "$root/root/slscan" log --oneline -1)"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc"
-mount --bind /dev "$root/dev"
+# /dev with its /dev/pts (apt logs through a terminal there); unmounts
+# inside stay inside.
+mount --rbind /dev "$root/dev"
+mount --make-rslave "$root/dev"
 
 # What the tree holds before: no build tools.
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin bash -c \
