@@ -169,7 +169,7 @@ std::string scanPhotographPath(int read, int camera, int32_t angle) {
     return path;
 }
 
-int scanRun() {
+int scanRun(long* pointCount) {
     std::fputs("Tarvenil\nVosminar\n\n", stdout);
     ScanFaults faults;
     const char* const allName = "pontos.txt";
@@ -184,6 +184,7 @@ int scanRun() {
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
     CorrespondenceTable* table1 = &tables[0];
     CorrespondenceTable* table2 = &tables[1];
+    long points = 0;
 
     for (int32_t angle = 0; angle <= kLastAngle; angle += kAngleStep) {
         char angleName[32];
@@ -196,10 +197,11 @@ int scanRun() {
             const CameraJob job{camera, angle, &faults};
             if (!runCamera(job, camera == 1 ? table1 : table2)) ++faults.skippedCameras;
         }
-        generatePointCloud(angle, table1, table2, angleFile, allFile);
+        points += generatePointCloud(angle, table1, table2, angleFile, allFile);
         closePointFile(angleFile, angleName, &faults);
     }
     closePointFile(allFile, allName, &faults);
+    if (pointCount != nullptr) *pointCount = points;
 
     if (faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults == 0) {
         std::fputs("Programa finalizado com sucesso.\n", stdout);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The main job on the built-in sample scan: build, render the photographs of
-# the horse once (later runs reuse them) as a real camera would take them
-# (optics blur, sensor noise over a black level), mask them, run slscan on
-# the masked photographs, report their accuracy, make the coloured and
-# cleaned cloud, mesh it (where Open3D is installed), and draw the result.
+# The main job on the built-in sample scan: install what is missing, build,
+# render the photographs of the horse once (later runs reuse them) as a real
+# camera would take them (optics blur, sensor noise over a black level), mask
+# them, run slscan on the masked photographs, report their accuracy, make the
+# coloured and cleaned cloud, mesh it, and draw the mesh.
 # For comparison, slscan also runs on the photographs as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,13 +11,14 @@ build=${BUILD:-build}
 work=${SAMPLE_DIR:-work/sample}
 render_options=${SAMPLE_RENDER:---aa 1 --blur 0.7 --noise 2 --black 16 --texture}
 
-# The sample needs the program and the tools only, not the test framework.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF > /dev/null
+# Installs what is missing (build tools included), then builds the program
+# and the tools only, not the tests; CMake prints one line per step.
+tools/setup.sh sample
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF -DSLSCAN_BENCH=OFF \
+  -DSLSCAN_REQUIRE_ALL=ON
 cmake --build "$build" -j 2 --target slscan slscan-render slscan-mask slscan-eval slscan-cloud \
-  slscan-preview > /dev/null
-# The mesh tool needs Open3D; CMake leaves it out (and says so) without it.
-mesh=yes
-cmake --build "$build" -j 2 --target slscan-mesh > /dev/null 2>&1 || mesh=no
+  slscan-preview slscan-mesh
+echo
 mkdir -p "$work"
 # shellcheck disable=SC2086
 "$build/tools/slscan-render" --reuse $render_options "$work"
@@ -52,15 +53,9 @@ echo
 "$build/tools/slscan-cloud" "$masked"
 "$build/tools/slscan-eval" --cloud "$masked"
 echo
-if [ "$mesh" = yes ]; then
-  "$build/tools/slscan-mesh" "$masked"
-  "$build/tools/slscan-eval" --mesh "$masked"
-  echo
-else
-  rm -f "$masked/mesh.ply" "$masked/mesh.stl"  # not left from an earlier run to be drawn
-  echo "slscan-mesh not built (Open3D missing; Debian: apt-get install libopen3d-dev)" >&2
-fi
+"$build/tools/slscan-mesh" "$masked"
+"$build/tools/slscan-eval" --mesh "$masked"
+echo
 "$build/tools/slscan-preview" "$masked"
 echo "Point files: $masked/pontos.txt and $masked/pontos_<angle>.txt; cloud: $masked/cloud.ply"
-[ "$mesh" = yes ] && echo "Mesh: $masked/mesh.ply (coloured) and $masked/mesh.stl (for slicers)"
-true
+echo "Mesh: $masked/mesh.ply (coloured) and $masked/mesh.stl (for slicers)"
