@@ -17,6 +17,10 @@
 #include "mesh/mesh_surface.h"
 #include "mesh/mesh_topology.h"
 
+#ifndef SLSCAN_VERSION
+#define SLSCAN_VERSION "unknown"
+#endif
+
 namespace {
 
 struct Options {
@@ -51,7 +55,7 @@ int main(int argc, char** argv) {
                  "writes it): SCAN_DIR/mesh.ply (binary, vertex colours) and SCAN_DIR/mesh.stl "
                  "(binary, for slicers).",
                  "slscan-mesh"};
-    app.set_version_flag("--version", "slscan-mesh 1.0");
+    app.set_version_flag("--version", "slscan-mesh " SLSCAN_VERSION);
     app.add_option("SCAN_DIR", o.dir, "folder holding cloud.ply")->required();
     app.add_flag("--open", o.open,
                  "only the surface the scan saw: no closing of the unseen bottom or of holes; "
