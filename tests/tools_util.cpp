@@ -51,24 +51,12 @@ int interruptWhileWriting(const std::vector<std::string>& args, const std::strin
         execv(argv[0], argv.data());
         _exit(127);
     }
+    // The FIFO reads as ended until a writer opens it; a minute at most.
+    char byte;
+    for (int tick = 0; tick < 6000 && read(reader, &byte, 1) == 0; ++tick) usleep(10000);
+    kill(pid, SIGINT);
     int status = -1;
-    bool wrote = false;
-    for (int tick = 0; tick < 6000 && !wrote; ++tick) {
-        char byte;
-        wrote = read(reader, &byte, 1) == 1;
-        if (!wrote && waitpid(pid, &status, WNOHANG) == pid) break;  // ended without writing
-        if (!wrote) usleep(10000);
-    }
-    if (wrote) {
-        kill(pid, SIGINT);
-        waitpid(pid, &status, 0);
-    } else if (status == -1) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        status = -1;
-    } else {
-        status = -1;
-    }
+    waitpid(pid, &status, 0);
     close(reader);
     return status;
 }

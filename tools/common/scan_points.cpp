@@ -64,9 +64,14 @@ bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* err
 }
 
 bool scanReadPointFile(const std::string& path, std::vector<Vec3>* points, std::string* error) {
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folder.empty()) folder = ".";
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = "cannot read \"" + path + "\"";
+        std::error_code ignored;
+        *error = std::filesystem::exists(path, ignored)
+                     ? "cannot read \"" + path + "\""
+                     : "no \"" + path + "\": run slscan in \"" + folder + "\" first";
         return false;
     }
     long number = 0;
@@ -74,10 +79,8 @@ bool scanReadPointFile(const std::string& path, std::vector<Vec3>* points, std::
     while (std::getline(in, line)) {
         ++number;
         if (in.eof()) {  // the last line has no newline: the writer stopped mid-line
-            const std::string folder = std::filesystem::path(path).parent_path().string();
             *error = "\"" + path + "\" ends in the middle of line " + std::to_string(number) +
-                     ": the scan was interrupted; run slscan in \"" +
-                     (folder.empty() ? "." : folder) + "\" again";
+                     ": the scan was interrupted; run slscan in \"" + folder + "\" again";
             return false;
         }
         Vec3 p;
