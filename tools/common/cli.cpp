@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <sstream>
 
 namespace {
 
@@ -23,6 +25,34 @@ bool finite(const std::string& text, double* v) {
     return !text.empty() && *end == '\0' && errno != ERANGE && std::isfinite(*v);
 }
 
+constexpr size_t kPageWidth = 100;
+constexpr size_t kOptionColumn = 24;
+
+// Words of `text` in lines of at most `width` characters.
+std::string wrapped(const std::string& text, size_t width) {
+    std::istringstream words(text);
+    std::string out, line;
+    for (std::string word; words >> word;) {
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            out += line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    return out + line;
+}
+
+// CLI11's layout with the descriptions wrapped to the page.
+class WrappingFormatter : public CLI::Formatter {
+public:
+    std::string make_description(const CLI::App* app) const override {
+        return wrapped(app->get_description(), kPageWidth) + "\n\n";
+    }
+    std::string make_option_desc(const CLI::Option* option) const override {
+        return wrapped(option->get_description(), kPageWidth - kOptionColumn);
+    }
+};
+
 }  // namespace
 
 const char* cliVersion() { return SLSCAN_VERSION; }
@@ -31,7 +61,9 @@ void cliSetUp(CLI::App* app) {
     app->set_version_flag("--version", app->get_name() + " (slscan) " + cliVersion(),
                           "Print the version and exit");
     app->set_help_flag("-h,--help", "Print this usage and exit");
-    app->get_formatter()->column_width(24);
+    auto formatter = std::make_shared<WrappingFormatter>();
+    formatter->column_width(kOptionColumn);
+    app->formatter(formatter);
     app->footer("Exit status: 0 done, 1 a fault in the data, 2 a usage error.");
 }
 
