@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <vector>
 
@@ -44,6 +45,11 @@ bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
     long scanWithin1 = 0;
     for (const Vec3& p : points) scanWithin1 += std::fabs(sceneDistance(object, p)) <= 1.0;
     std::vector<PlyVertex> cloud;
+    std::error_code ignored;
+    if (!std::filesystem::exists(dir + "/cloud.ply", ignored)) {
+        *error = "no \"" + dir + "/cloud.ply\": run slscan-cloud \"" + dir + "\" first";
+        return false;
+    }
     if (!plyRead(dir + "/cloud.ply", &cloud, error)) return false;
     r->keptPoints = static_cast<long>(cloud.size());
     if (cloud.empty()) {
