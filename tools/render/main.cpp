@@ -13,10 +13,10 @@
 #include <string>
 #include <thread>
 
-#include "driver/scan.h"
-#include "image/bmp_write.h"
 #include "common/cli.h"
 #include "common/progress.h"
+#include "driver/scan.h"
+#include "image/bmp_write.h"
 #include "render/render.h"
 #include "render/scene_file.h"
 
