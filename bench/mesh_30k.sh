@@ -27,7 +27,6 @@ for options in "" "--texture" "--noise 2 --black 16 --seed 1" "--noise 2 --black
   # shellcheck disable=SC2086
   "$build/tools/slscan-render" --reuse --aa 1 --blur 0.7 $options "$dir" > /dev/null 2>&1
   "$build/tools/slscan-mask" --quiet "$dir" "$dir/masked" > /dev/null
-  cp "$dir/scene.txt" "$dir/masked/"
   (cd "$dir/masked" && "$OLDPWD/$build/slscan" > console.txt)
   "$build/tools/slscan-cloud" "$dir/masked" > /dev/null
   clouds+=("$dir/masked/cloud.ply")

@@ -18,10 +18,10 @@ for require in OFF ON; do
   status=$?
   if [ "$require" = OFF ] && [ "$status" -ne 0 ]; then fail "configure failed: $out"; fi
   if [ "$require" = ON ] && [ "$status" -eq 0 ]; then fail "configure with SLSCAN_REQUIRE_ALL passed"; fi
-  for expected in "slscan-preview (needs libnanoflann-dev libpng-dev)" \
-      "slscan-cloud, slscan-eval (needs libnanoflann-dev)" "the tests (needs libgtest-dev)" \
+  for expected in "slscan-preview (needs libpng-dev)" \
+      "slscan-cloud (needs libnanoflann-dev)" "the tests (needs libgtest-dev)" \
       "the benchmarks (needs libbenchmark-dev)" \
-      "apt-get install --no-install-recommends libnanoflann-dev libpng-dev libgtest-dev libbenchmark-dev"; do
+      "apt-get install --no-install-recommends libpng-dev libnanoflann-dev libgtest-dev libbenchmark-dev"; do
     grep -qF -- "$expected" <<< "$out" || fail "REQUIRE_ALL=$require: no \"$expected\" in: $out"
   done
 done
@@ -29,12 +29,20 @@ done
 rm -rf "$work"
 cmake -S "$source" -B "$work" "${hide[@]}" > /dev/null 2>&1
 targets=$(cmake --build "$work" --target help 2>&1)
-for t in slscan slscan-render slscan-mask; do
+for t in slscan slscan-render slscan-mask slscan-eval; do
   grep -q "\.\.\. $t\$" <<< "$targets" || fail "no target $t"
 done
-for t in slscan-cloud slscan-eval slscan-preview slscan_tests; do
+for t in slscan-cloud slscan-preview slscan_tests; do
   grep -q "\.\.\. $t\$" <<< "$targets" && fail "target $t despite its missing library"
 done
+# Without the command-line library every tool is skipped, and slscan still builds.
+rm -rf "$work"
+out=$(cmake -S "$source" -B "$work" -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON 2>&1) || fail "configure failed: $out"
+grep -qF "every tool (needs libcli11-dev)" <<< "$out" || fail "no CLI11 message in: $out"
+targets=$(cmake --build "$work" --target help 2>&1)
+grep -q "\.\.\. slscan\$" <<< "$targets" || fail "no target slscan without CLI11"
+grep -q "\.\.\. slscan-render\$" <<< "$targets" && fail "target slscan-render without CLI11"
+rm -rf "$work"
 # Without Open3D only the mesh tool goes; the report and the preview that read
 # meshes stay.
 rm -rf "$work"

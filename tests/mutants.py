@@ -121,6 +121,21 @@ FAULTS = [
      '_mm_sub_ps(_mm_loadu_ps(b + i), _mm_loadu_ps(a + i))', 'difference reversed four channels at a time'),
     ('geometry/algebra.cpp', 'r.m[i + 4 * j] =',
      'r.m[4 * i + j] =', 'matrix product transposed'),
+    # The tools' contract.
+    ('tools/common/cli.cpp', 'app->exit(e, std::cout, std::cout);', 'app->exit(e, std::cerr, std::cerr);',
+     'help and version on stderr'),
+    ('tools/common/cli.cpp', '        return 2;', '        return 1;', 'usage errors with the data status'),
+    ('tools/common/temp_files.cpp', 'g_slots[i].state.store(kArmed);', 'g_slots[i].state.store(kFilling);',
+     'temporaries left behind on SIGINT'),
+    ('tools/common/scan_points.cpp', 'if (in.eof()) {', 'if (false) {', 'a point file cut mid-line read'),
+    ('tools/common/scan_folder.cpp', '!before(oldestPoints.time, newestSource.time))', 'true)',
+     'point files older than their photographs believed'),
+    ('tools/common/scan_folder.cpp', '!before(cloud.time, points.time)) return true;', 'true) return true;',
+     'cloud.ply older than its points believed'),
+    ('tools/eval/report.cpp', 'if (all.empty()) {', 'if (false) {', 'a scan without points measured'),
+    ('tools/preview/main.cpp', 'coloured = false;', ';', 'preview draws a stale cloud.ply'),
+    ('tools/mask/mask_run.cpp', '    faults += carryFiles(scanDir, outDir, &messages);', '',
+     'mask leaves scene.txt behind'),
 ]
 
 

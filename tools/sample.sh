@@ -39,7 +39,6 @@ echo
 masked=$work/masked
 echo "slscan-mask: $work -> $masked"
 "$build/tools/slscan-mask" --quiet "$work" "$masked" | tail -n 1
-cp "$work/scene.txt" "$masked/"
 echo "slscan on the masked photographs ($masked, console in $masked/console.txt)"
 status=0
 run "$masked" || status=$?

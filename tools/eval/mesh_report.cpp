@@ -8,12 +8,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cloud/ply.h"
+#include "common/ply.h"
 #include "mesh/mesh_intersect.h"
 #include "mesh/mesh_io.h"
-#include "mesh/mesh_nearest.h"
 #include "mesh/mesh_topology.h"
 #include "render/render.h"
+#include "render/scene_file.h"
 
 namespace {
 
@@ -189,6 +189,33 @@ std::vector<char> withinOfMesh(const Mesh& mesh, const std::vector<Vec3>& points
     return within;
 }
 
+// For each point, whether a cloud point lies within `reach` of it (a grid of
+// cells of that size: the report needs no k-d tree library).
+std::vector<char> nearCloud(const std::vector<Vec3>& cloud, const std::vector<Vec3>& points,
+                            double reach) {
+    auto cellOf = [reach](double x) { return static_cast<int64_t>(std::floor(x / reach)); };
+    std::unordered_map<std::array<int64_t, 3>, std::vector<uint32_t>, CellHash> grid;
+    for (uint32_t i = 0; i < cloud.size(); ++i)
+        grid[{cellOf(cloud[i].x), cellOf(cloud[i].y), cellOf(cloud[i].z)}].push_back(i);
+    std::vector<char> near(points.size(), 0);
+    for (size_t i = 0; i < points.size(); ++i) {
+        const Vec3 p = points[i];
+        const int64_t cx = cellOf(p.x), cy = cellOf(p.y), cz = cellOf(p.z);
+        for (int64_t x = cx - 1; x <= cx + 1 && !near[i]; ++x)
+            for (int64_t y = cy - 1; y <= cy + 1 && !near[i]; ++y)
+                for (int64_t z = cz - 1; z <= cz + 1 && !near[i]; ++z) {
+                    const auto it = grid.find({x, y, z});
+                    if (it == grid.end()) continue;
+                    for (uint32_t j : it->second)
+                        if (length(cloud[j] - p) <= reach) {
+                            near[i] = 1;
+                            break;
+                        }
+                }
+    }
+    return near;
+}
+
 // Separate parts of the object: parts joined when they overlap or touch.
 int countParts(const SceneObject& object) {
     std::mt19937 rng(3);
@@ -219,26 +246,10 @@ int countParts(const SceneObject& object) {
 
 bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
     *r = MeshReport{};
-    std::ifstream sceneFile(dir + "/scene.txt");
-    if (!sceneFile) {
-        *error = "cannot read \"" + dir + "/scene.txt\" (render the scan with slscan-render)";
-        return false;
-    }
     RenderOptions options;
-    std::string key;
-    while (sceneFile >> key) {
-        if (key == "object") sceneFile >> options.object;
-        if (key == "texture") {
-            int t = 0;
-            sceneFile >> t;
-            options.texture = t != 0;
-        }
-    }
+    if (!sceneFileRead(dir, &options, error)) return false;
     SceneObject object;
-    if (!sceneMakeObject(options.object, &object)) {
-        *error = "no known object in \"" + dir + "/scene.txt\" (render the scan with slscan-render)";
-        return false;
-    }
+    sceneMakeObject(options.object, &object);
     Mesh mesh;
     if (!meshReadPly(dir + "/mesh.ply", &mesh, error)) return false;
     std::vector<PlyVertex> cloudVertices;
@@ -265,7 +276,7 @@ bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
     // The mesh against the truth.
     const std::vector<Vec3> samples = sampleMesh(mesh);
     r->samples = static_cast<long>(samples.size());
-    const NeighbourTable nearCloud = meshNearest(cloud, samples, 1);
+    const std::vector<char> sampleNear = nearCloud(cloud, samples, kMeshEvalNear);
     std::vector<double> distances, near;
     long beyond1 = 0, beyond5 = 0;
     for (size_t i = 0; i < samples.size(); ++i) {
@@ -273,7 +284,7 @@ bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
         distances.push_back(d);
         beyond1 += d > 1;
         beyond5 += d > 5;
-        if (nearCloud.k > 0 && nearCloud.distance[i] <= kMeshEvalNear) near.push_back(d);
+        if (sampleNear[i]) near.push_back(d);
     }
     const double count = std::max<double>(1, samples.size());
     r->median = quantile(distances, 0.5);
@@ -285,10 +296,10 @@ bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
 
     // The truth the scan saw against the mesh.
     const std::vector<Vec3> truth = sampleTruth(object);
-    const NeighbourTable truthNear = meshNearest(cloud, truth, 1);
+    const std::vector<char> truthNear = nearCloud(cloud, truth, kMeshEvalNear);
     std::vector<Vec3> seen;
     for (size_t i = 0; i < truth.size(); ++i)
-        if (truthNear.k > 0 && truthNear.distance[i] <= kMeshEvalNear) seen.push_back(truth[i]);
+        if (truthNear[i]) seen.push_back(truth[i]);
     const std::vector<char> within = withinOfMesh(mesh, seen, 1.0);
     r->trueSamples = static_cast<long>(seen.size());
     r->seenWithin1 = seen.empty() ? 0 : std::count(within.begin(), within.end(), 1) / double(seen.size());

@@ -1,25 +1,21 @@
 // slscan-mesh: turns SCAN_DIR/cloud.ply into a closed, coloured triangle
 // mesh a slicer accepts as it is (SCAN_DIR/mesh.ply and SCAN_DIR/mesh.stl),
 // or with --open the surface the scan saw and nothing more.
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <thread>
+
+#include "common/cli.h"
+#include "common/scan_folder.h"
 
 #include "mesh/mesh_clean.h"
 #include "mesh/mesh_close.h"
 #include "mesh/mesh_input.h"
 #include "mesh/mesh_io.h"
-#include "mesh/mesh_signals.h"
 #include "mesh/mesh_surface.h"
 #include "mesh/mesh_topology.h"
-
-#ifndef SLSCAN_VERSION
-#define SLSCAN_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -34,6 +30,7 @@ struct Options {
     int minPiece = 50;
     double reach = 2.5;
     int threads = 1;
+    bool ignoreDates = false;
 };
 
 int fail(const std::string& message) {
@@ -46,8 +43,6 @@ const char* plural(long n, const char* one, const char* many) { return n == 1 ? 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::mutex writing;
-    meshHoldSignals(&writing);
     const auto start = std::chrono::steady_clock::now();
 
     Options o;
@@ -55,47 +50,46 @@ int main(int argc, char** argv) {
                  "writes it): SCAN_DIR/mesh.ply (binary, vertex colours) and SCAN_DIR/mesh.stl "
                  "(binary, for slicers).",
                  "slscan-mesh"};
-    app.set_version_flag("--version", "slscan-mesh " SLSCAN_VERSION);
+    cliSetUp(&app);
     app.add_option("SCAN_DIR", o.dir, "folder holding cloud.ply")->required();
     app.add_flag("--open", o.open,
                  "only the surface the scan saw: no closing of the unseen bottom or of holes; "
                  "triangles farther than --reach from every cloud point dropped");
     app.add_option("--reach", o.reach, "with --open: largest distance of a kept vertex to the cloud")
         ->capture_default_str()
-        ->check(CLI::Range(0.1, 100.0));
+        ->check(cliNumber(0.1, 100.0));
     app.add_option("--depth", o.depth, "octree depth of the Poisson reconstruction")
         ->capture_default_str()
-        ->check(CLI::Range(5, 11));
+        ->check(cliWhole(5, 11));
     app.add_option("--scale", o.scale, "its bounding box over the cloud's")
         ->capture_default_str()
-        ->check(CLI::Range(1.0, 4.0));
+        ->check(cliNumber(1.0, 4.0));
     app.add_option("--normal-k", o.normalNeighbours, "neighbours each normal is refitted on")
         ->capture_default_str()
-        ->check(CLI::Range(3, 64));
+        ->check(cliWhole(3, 64));
     app.add_option("--colour-k", o.colourNeighbours,
                    "cloud points whose inverse-distance mean colours a vertex")
         ->capture_default_str()
-        ->check(CLI::Range(1, 64));
+        ->check(cliWhole(1, 64));
     app.add_option("--merge", o.merge, "vertices closer than this are merged")
         ->capture_default_str()
-        ->check(CLI::Range(1e-6, 1.0));
+        ->check(cliNumber(1e-6, 1.0));
     app.add_option("--min-piece", o.minPiece, "pieces of fewer triangles are dropped")
         ->capture_default_str()
-        ->check(CLI::Range(1, 1000000));
+        ->check(cliWhole(1, 1000000));
     app.add_option("--threads", o.threads,
                    "threads of the reconstruction (0: all cores; its threads wait busily, so "
                    "more than one only pays on an idle machine)")
         ->capture_default_str()
-        ->check(CLI::Range(0, 256));
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
-    }
+        ->check(cliWhole(0, 256));
+    app.add_flag(kFolderIgnoreDatesOption, o.ignoreDates, kFolderIgnoreDatesHelp);
+    if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
 
     const std::string path = o.dir + "/cloud.ply";
     MeshCloud cloud;
     std::string error;
+    if (!folderExists(o.dir, &error)) return fail(error);
+    if (!o.ignoreDates && !folderCloudCurrent(o.dir, &error)) return fail(error);
     if (!meshReadCloud(path, &cloud, &error)) return fail(error);
     std::printf("slscan-mesh: %zu points read from %s\n", cloud.points.size(), path.c_str());
 
@@ -161,11 +155,8 @@ int main(int argc, char** argv) {
                      "slscan-mesh: warning: the mesh is not closed: %ld border edges, %ld edges of "
                      "more than two triangles, %ld edges used twice in one direction\n",
                      edges.border, edges.nonManifold, edges.misoriented);
-    {
-        const std::lock_guard<std::mutex> lock(writing);
-        if (!meshWrite(o.dir, mesh, "slscan-mesh: screened Poisson surface of cloud.ply", &error))
-            return fail(error);
-    }
+    if (!meshWrite(o.dir, mesh, "slscan-mesh: screened Poisson surface of cloud.ply", &error))
+        return fail(error);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("  wrote %zu triangles, %zu vertices, %d %s%s to %s/mesh.ply and %s/mesh.stl "

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cloud/ply.h"
+#include "common/ply.h"
 
 namespace {
 

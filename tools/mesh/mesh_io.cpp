@@ -1,5 +1,7 @@
 #include "mesh/mesh_io.h"
 
+#include "common/temp_files.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -35,22 +37,6 @@ float getFloat(const unsigned char* p) {
     float f;
     std::memcpy(&f, &bits, 4);
     return f;
-}
-
-bool writeFile(const std::string& path, const std::string& bytes, std::string* error) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        *error = "cannot create \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const int writeErrno = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        *error = "cannot write \"" + path + "\": " + std::strerror(written ? errno : writeErrno);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -95,20 +81,39 @@ std::string meshEncodeStl(const Mesh& mesh) {
 
 bool meshWrite(const std::string& dir, const Mesh& mesh, const std::string& comment,
                std::string* error) {
-    const std::string ply = dir + "/mesh.ply", stl = dir + "/mesh.stl";
-    const std::string plyBytes = meshEncodePly(mesh, comment), stlBytes = meshEncodeStl(mesh);
-    bool ok = writeFile(ply + ".tmp", plyBytes, error) && writeFile(stl + ".tmp", stlBytes, error);
-    if (ok && std::rename((ply + ".tmp").c_str(), ply.c_str()) != 0) {
-        *error = "cannot rename \"" + ply + ".tmp\" to \"" + ply + "\": " + std::strerror(errno);
-        ok = false;
+    // Both files are written whole before either is renamed, so a failure
+    // leaves the earlier pair as it was, not a new PLY beside an old STL.
+    const std::string paths[2] = {dir + "/mesh.ply", dir + "/mesh.stl"};
+    const std::string bytes[2] = {meshEncodePly(mesh, comment), meshEncodeStl(mesh)};
+    int slots[2] = {-1, -1};
+    bool ok = true;
+    for (int k = 0; k < 2 && ok; ++k) {
+        const std::string temporary = paths[k] + ".tmp";
+        slots[k] = tempRegister(temporary);
+        std::FILE* f = std::fopen(temporary.c_str(), "wb");
+        if (f == nullptr) {
+            *error = "cannot create \"" + temporary + "\": " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        const bool written = std::fwrite(bytes[k].data(), 1, bytes[k].size(), f) == bytes[k].size();
+        const int writeErrno = errno;
+        if (std::fclose(f) != 0 || !written) {
+            *error = "cannot write \"" + temporary + "\": " +
+                     std::strerror(written ? errno : writeErrno);
+            ok = false;
+        }
     }
-    if (ok && std::rename((stl + ".tmp").c_str(), stl.c_str()) != 0) {
-        *error = "cannot rename \"" + stl + ".tmp\" to \"" + stl + "\": " + std::strerror(errno);
-        ok = false;
+    for (int k = 0; k < 2 && ok; ++k) {
+        if (std::rename((paths[k] + ".tmp").c_str(), paths[k].c_str()) != 0) {
+            *error = "cannot rename \"" + paths[k] + ".tmp\" to \"" + paths[k] + "\": " +
+                     std::strerror(errno);
+            ok = false;
+        }
     }
-    if (!ok) {
-        std::remove((ply + ".tmp").c_str());
-        std::remove((stl + ".tmp").c_str());
+    for (int k = 0; k < 2; ++k) {
+        if (!ok && slots[k] >= 0) std::remove((paths[k] + ".tmp").c_str());
+        tempForget(slots[k]);
     }
     return ok;
 }

@@ -11,10 +11,10 @@
 std::string meshEncodePly(const Mesh& mesh, const std::string& comment);
 std::string meshEncodeStl(const Mesh& mesh);
 
-// Writes mesh.ply and mesh.stl into `dir`: each to "<name>.tmp", then both
-// renamed. False, with one line naming the file and the reason, when a step
-// fails; the temporary files are then removed. (The tool holds signals back
-// meanwhile: see mesh_signals.h.)
+// Writes mesh.ply and mesh.stl into `dir`: both whole into "<name>.tmp",
+// then both renamed (the temporaries registered with common/temp_files.h, so
+// an interrupt removes them). False, with one line naming the file and the
+// reason, when a step fails; the temporaries are then removed.
 bool meshWrite(const std::string& dir, const Mesh& mesh, const std::string& comment,
                std::string* error);
 

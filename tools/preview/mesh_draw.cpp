@@ -46,10 +46,7 @@ void fill(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, i
 
 }  // namespace
 
-std::vector<unsigned char> previewDrawMesh(const Mesh& mesh, int* width, int* height) {
-    *width = 3 * kPanel + 4 * kMargin;
-    *height = kPanel + 2 * kMargin;
-    std::vector<unsigned char> rgb(3 * static_cast<size_t>(*width) * *height, 24);
+void previewDrawMesh(const Mesh& mesh, std::vector<unsigned char>* rgb, int width) {
     Vec3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
     for (const Vec3& p : mesh.vertices) {
         lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
@@ -76,7 +73,8 @@ std::vector<unsigned char> previewDrawMesh(const Mesh& mesh, int* width, int* he
         std::vector<ScreenVertex> screen(mesh.vertices.size());
         for (size_t v = 0; v < mesh.vertices.size(); ++v) {
             const Vec3 p = mesh.vertices[v] - mid;
-            const double u = view == 1 ? p.z : p.x, w = view == 2 ? p.z : p.y;
+            // As the cloud's views: up the page is y, in the top view -z.
+            const double u = view == 1 ? p.z : p.x, w = view == 2 ? -p.z : p.y;
             // Lit from the viewer: bright where the surface faces the eye.
             const double light = 0.12 + 0.88 * std::max(0.0, dot(normal[v], viewer));
             ScreenVertex& s = screen[v];
@@ -89,20 +87,19 @@ std::vector<unsigned char> previewDrawMesh(const Mesh& mesh, int* width, int* he
         const int left = kMargin + view * (kPanel + kMargin);
         for (int y = 0; y < kPanel; ++y)
             std::copy_n(&panel[3 * static_cast<size_t>(y) * kPanel], 3 * kPanel,
-                        &rgb[3 * (static_cast<size_t>(kMargin + y) * *width + left)]);
+                        &(*rgb)[3 * (static_cast<size_t>(kMargin + y) * width + left)]);
     }
-    return rgb;
 }
 
-bool previewMeshIfPresent(const std::string& dir, std::vector<unsigned char>* rgb, int* width,
-                          int* height, bool* drawn, std::string* error) {
+bool previewMeshIfPresent(const std::string& dir, std::vector<unsigned char>* rgb, int width,
+                          bool* drawn, std::string* error) {
     *drawn = false;
     const std::string path = dir + "/mesh.ply";
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) return true;
     Mesh mesh;
     if (!meshReadPly(path, &mesh, error)) return false;
-    *rgb = previewDrawMesh(mesh, width, height);
+    previewDrawMesh(mesh, rgb, width);
     *drawn = true;
     return true;
 }

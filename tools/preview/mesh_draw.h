@@ -1,6 +1,6 @@
-// A shaded picture of a mesh: the same three views as the cloud's (front,
-// side, top), each triangle filled in its vertices' colours and lit from the
-// viewer, so that the shape reads at a glance.
+// A shaded picture of a mesh: in the three views of the cloud's picture
+// (front, side, top; preview.h), each triangle filled in its vertices'
+// colours and lit from the viewer, so that the shape reads at a glance.
 #pragma once
 
 #include <string>
@@ -8,10 +8,11 @@
 
 #include "mesh/mesh.h"
 
-// 8-bit RGB rows of width * height pixels.
-std::vector<unsigned char> previewDrawMesh(const Mesh& mesh, int* width, int* height);
+// Paints the mesh over the three panels of a picture previewDraw made (8-bit
+// RGB rows `width` pixels wide), leaving its labels.
+void previewDrawMesh(const Mesh& mesh, std::vector<unsigned char>* rgb, int width);
 
-// When DIR/mesh.ply exists, draws it into *rgb and sets *drawn; false, with
+// When DIR/mesh.ply exists, paints it over *rgb and sets *drawn; false, with
 // one line in *error, when it exists but cannot be read.
-bool previewMeshIfPresent(const std::string& dir, std::vector<unsigned char>* rgb, int* width,
-                          int* height, bool* drawn, std::string* error);
+bool previewMeshIfPresent(const std::string& dir, std::vector<unsigned char>* rgb, int width,
+                          bool* drawn, std::string* error);
