@@ -69,7 +69,9 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         double v = 0;
         bool ok = true;
-        if (a == "--object" && i + 1 < argc) {
+        if (const int effect = renderEffectOption(argc, argv, &i, &options.effects)) {
+            ok = effect > 0;  // the camera and projector effects, render.h
+        } else if (a == "--object" && i + 1 < argc) {
             options.object = argv[++i];
         } else if (a == "--aa") {
             ok = numberArg(argc, argv, &i, &v) && v >= 1 && v <= 8;
@@ -104,7 +106,7 @@ int main(int argc, char** argv) {
         } else if (a == "--reuse") {
             reuse = true;
         } else if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
+            std::printf("%s%s", kUsage, kRenderEffectsUsage);
             return 0;
         } else if (!a.empty() && a[0] != '-' && dir.empty()) {
             dir = a;

@@ -12,6 +12,33 @@
 #include "image/image.h"
 #include "scene/scene.h"
 
+// What real cameras and projectors add to the light, all off by default (a
+// scan rendered without them is byte for byte what it always was). The
+// camera sees channel c = sum over primaries p of crosstalk[3c + p] times the
+// light of primary p; vignetting, white balance and exposure scale it, the
+// sensor's black level and noise are added, it is clipped at 0 and 1 and
+// encoded with 1 / gamma.
+struct RenderEffects {
+    double crosstalk[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // rows: camera channels
+    double gamma = 1.0;
+    double projectorBlack = 0.0;   // light of a dark primary, share of a lit one
+    double vignetting = 1.0;       // gain in the picture's corners (1 = none)
+    double whiteBalance[3] = {1, 1, 1};
+    double exposure = 1.0;
+    double specular = 0.0;         // strength of the projector's highlight (shininess 40)
+};
+
+// True when any effect is on.
+bool renderEffectsOn(const RenderEffects& e);
+
+// Reads an effect option at argv[*i] (its value at argv[*i + 1]) into `e`:
+// 1 taken (and *i moved past its value), 0 not an effect option, -1 an effect
+// option with a bad or missing value.
+int renderEffectOption(int argc, char** argv, int* i, RenderEffects* e);
+
+// The usage lines of the effect options.
+extern const char kRenderEffectsUsage[];
+
 struct RenderOptions {
     std::string object = "horse";
     int antialias = 2;      // subsamples per pixel along each axis (1 = off)
@@ -23,6 +50,7 @@ struct RenderOptions {
     uint32_t seed = 1;
     int width = 1024;
     int height = 768;
+    RenderEffects effects;
 };
 
 // The 37-stripe colour sequences of pattern 1 and 2 (1 red, 2 green, 3 blue).
