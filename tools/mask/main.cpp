@@ -12,11 +12,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: slscan-mask [--threshold T] [--threads N] [--quiet] SCAN_DIR OUT_DIR\n"
+    "usage: slscan-mask [--threshold T] [--threads N] [--no-condition] [--quiet] SCAN_DIR OUT_DIR\n"
     "  Writes OUT_DIR/cavalo: the photographs of SCAN_DIR/cavalo with every pixel whose\n"
     "  contrast (the smallest over the view's four exposure pairs of the largest channel\n"
     "  of |positive - negative|, in bytes) is below the threshold set equal in its positive\n"
-    "  and negative exposures. Then run slscan in OUT_DIR.\n"
+    "  and negative exposures, then conditions the rest so that the scanner sees the\n"
+    "  colours the projector sent: clipped highlights are masked, the camera's colour\n"
+    "  crosstalk is undone and pattern-2 switches one pixel early are moved onto\n"
+    "  pattern 1's. Then run slscan in OUT_DIR.\n"
+    "  --no-condition  the contrast mask alone\n"
     "  --threshold T   0 to 256 for every view (default: chosen per view)\n"
     "  --threads N     views masked at once (default: all cores)\n"
     "  --quiet         no progress on stderr\n";
@@ -45,6 +49,8 @@ int main(int argc, char** argv) {
             ok = ok && (a.rfind("--threshold", 0) == 0
                             ? intArg(argv[i], 0, 256, &options.threshold)
                             : intArg(argv[i], 1, 64, &options.threads));
+        } else if (a == "--no-condition") {
+            options.condition = false;  // the contrast mask alone
         } else if (a == "--quiet") {
             options.progress = false;
         } else if (a == "-h" || a == "--help") {

@@ -1,0 +1,25 @@
+// Switches of the two patterns one pixel apart. At every stripe boundary both
+// patterns change colour, and the decoder marks a boundary only where they
+// change at the same pixel, or where pattern 2 changes after pattern 1 (the
+// change waits for it). Where pattern 2 changes one pixel before pattern 1,
+// as blur, crosstalk or the albedo easily make it, the boundary is lost or
+// filed under the next one's code. Such a pattern-2 switch is moved onto
+// pattern 1's pixel; nothing is moved where either pattern changes again
+// nearby (stripes too narrow to tell the boundaries apart), so no boundary is
+// made that both patterns do not show.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// A pixel whose pattern-2 class is to be that of another pixel.
+struct MaskMove {
+    size_t pixel, from;
+};
+
+// Walks every line (rows for vertical stripes, columns for horizontal ones)
+// of the class images c1 (pattern 1) and c2 (pattern 2), width x height,
+// moves such pattern-2 switches in c2 and appends each move to `moves`.
+void maskAlignSwitches(const uint8_t* c1, uint8_t* c2, int width, int height, bool vertical,
+                       std::vector<MaskMove>* moves);
