@@ -22,3 +22,42 @@ void maskAlignSwitches(const uint8_t* c1, uint8_t* c2, int width, int height, bo
         }
     }
 }
+
+uint64_t maskCutStaleChanges(uint8_t* c1, const uint8_t* c2, int width, int height, bool vertical) {
+    constexpr int kStripe = 3;  // fewer pixels of a colour may be a blend, not a stripe
+    const int lines = vertical ? height : width, length = vertical ? width : height;
+    const size_t step = vertical ? 1 : static_cast<size_t>(width);
+    uint64_t cut = 0;
+    for (int line = 0; line < lines; ++line) {
+        const size_t first = vertical ? static_cast<size_t>(line) * width : static_cast<size_t>(line);
+        const auto at1 = [&](int x) -> uint8_t& { return c1[first + x * step]; };
+        const auto at2 = [&](int x) { return c2[first + x * step]; };
+        if (length == 0) continue;
+        int run = at1(0);
+        int start = 0;  // where pattern 1's current colour began
+        for (int x = 1; x < length; ++x) {
+            const int cur = at1(x);
+            if (cur != at1(x - 1)) {
+                // Pattern 1 leaves a stripe begun at `start` while a change is
+                // still pending: the decoder would keep `run` across it.
+                const int left = at1(x - 1);
+                if (run != 0 && left != 0 && left != run && cur != 0 && x - start >= kStripe) {
+                    at1(start) = 0;
+                    ++cut;
+                    run = left;
+                }
+                start = x;
+            }
+            // The decoder's step at x.
+            if (run == 0 || cur == 0) {
+                run = cur;
+                continue;
+            }
+            if (cur == run) continue;
+            const int q0 = at2(x - 1), q1 = at2(x);
+            if (q0 == 0 || q1 == 0 || q0 == q1) continue;
+            run = cur;
+        }
+    }
+    return cut;
+}

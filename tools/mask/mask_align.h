@@ -23,3 +23,12 @@ struct MaskMove {
 // moves such pattern-2 switches in c2 and appends each move to `moves`.
 void maskAlignSwitches(const uint8_t* c1, uint8_t* c2, int width, int height, bool vertical,
                        std::vector<MaskMove>* moves);
+
+// Stale changes. When pattern 2 shows no change for a whole stripe of
+// pattern 1 (at least three pixels), the decoder still holds the colour
+// before that stripe and files the next boundary under a code made of it,
+// a wrong one. Walking the decoder's rules along every line of c1 and c2,
+// this sets the first pixel of every such stripe of pattern 1 to class 0,
+// where the decoder lets go of the old colour and takes up the stripe's
+// (the boundary into the stripe was lost anyway). Returns the pixels set.
+uint64_t maskCutStaleChanges(uint8_t* c1, const uint8_t* c2, int width, int height, bool vertical);

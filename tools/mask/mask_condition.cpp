@@ -95,6 +95,7 @@ void maskCondition(const MaskPair pairs[4], MaskConditionWork* work, MaskConditi
         }
     }
     report->aligned = 0;
+    report->cut = 0;
     for (int k = 1; k < 4; k += 2) {
         // Faint pixels take no part: as class 0 they stop every move near them.
         for (int j = 0; j < 2; ++j) {
@@ -111,6 +112,8 @@ void maskCondition(const MaskPair pairs[4], MaskConditionWork* work, MaskConditi
             work->classes[k][m.pixel] = work->classes[k][m.from];
         }
         report->aligned += work->moves.size();
+        report->cut += maskCutStaleChanges(work->classes[k - 1].data(), work->classes[k].data(), width,
+                                           height, diffs.vertical[k]);
     }
 
     report->rewritten = 0;
@@ -126,6 +129,12 @@ void maskCondition(const MaskPair pairs[4], MaskConditionWork* work, MaskConditi
                 if (wanted == work->original[k][i]) continue;
                 unsigned char* b = n + 3 * static_cast<size_t>(x);
                 const unsigned char* a = p + 3 * static_cast<size_t>(x);
+                if (wanted == 0) {  // no colour: the negative as the positive
+                    std::copy(a, a + 3, b);
+                    ++report->rewritten;
+                    changed[k] = true;
+                    continue;
+                }
                 const double magnitude =
                     std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
                 if (maskEncode(a, d + 3 * i, magnitude, wanted, b)) {

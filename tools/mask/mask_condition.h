@@ -20,6 +20,7 @@ struct MaskConditionReport {
     bool unmixed = false;  // false: too few stripe pixels for an estimate
     double response[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // rows: camera channels
     uint64_t aligned = 0;    // pattern-2 switches moved
+    uint64_t cut = 0;        // stale pattern-1 changes let go (maskCutStaleChanges)
     uint64_t rewritten = 0;  // negative pixels rewritten, over the four pairs
 };
 

@@ -253,6 +253,7 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
             view->unmixed = conditioned.unmixed;
             std::copy(conditioned.response, conditioned.response + 9, view->response);
             view->aligned = conditioned.aligned;
+            view->cut = conditioned.cut;
             view->rewritten = conditioned.rewritten;
         }
         view->masked = true;
@@ -341,7 +342,7 @@ int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOpt
 
 std::string maskReportText(const MaskRunReport& report) {
     std::string text = report.conditioned
-                           ? "angle camera threshold masked highlights aligned rewritten  response: "
+                           ? "angle camera threshold masked highlights aligned    cut rewritten  response: "
                              "camera red, green, blue to primaries red green blue\n"
                            : "angle camera threshold masked\n";
     std::vector<int> thresholds;
@@ -357,15 +358,17 @@ std::string maskReportText(const MaskRunReport& report) {
             const double* m = v.response;
             if (report.conditioned && v.unmixed)
                 std::snprintf(line, sizeof line,
-                              " %10llu %7llu %9llu  %.2f %.2f %.2f / %.2f %.2f %.2f / %.2f %.2f %.2f",
+                              " %10llu %7llu %6llu %9llu  %.2f %.2f %.2f / %.2f %.2f %.2f / %.2f %.2f %.2f",
                               static_cast<unsigned long long>(v.highlights),
                               static_cast<unsigned long long>(v.aligned),
+                              static_cast<unsigned long long>(v.cut),
                               static_cast<unsigned long long>(v.rewritten), m[0], m[1], m[2], m[3],
                               m[4], m[5], m[6], m[7], m[8]);
             else if (report.conditioned)
-                std::snprintf(line, sizeof line, " %10llu %7llu %9llu  (too few stripe pixels)",
+                std::snprintf(line, sizeof line, " %10llu %7llu %6llu %9llu  (too few stripe pixels)",
                               static_cast<unsigned long long>(v.highlights),
                               static_cast<unsigned long long>(v.aligned),
+                              static_cast<unsigned long long>(v.cut),
                               static_cast<unsigned long long>(v.rewritten));
             text += line;
             std::snprintf(line, sizeof line, "\n");

@@ -28,7 +28,7 @@ struct MaskViewReport {
     double share = 0;  // of the view's pixels masked, 0 to 1
     bool unmixed = false;  // response estimated and undone
     double response[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // rows: camera channels
-    uint64_t highlights = 0, aligned = 0, rewritten = 0;  // pixels
+    uint64_t highlights = 0, aligned = 0, cut = 0, rewritten = 0;  // pixels
 };
 
 struct MaskRunReport {

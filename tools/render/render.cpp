@@ -266,7 +266,7 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
                     for (int c = 0; c < 3; ++c) {
                         const double light = v[c] / (n * n) * effectGain(options.effects, x, y, c);
                         p[c] = static_cast<float>(
-                            blurred ? light : effectEncode(options.effects, light + sensor(read, x, y, c)));
+                            blurred ? light : effectEncode(options.effects, light) + sensor(read, x, y, c));
                     }
                     continue;
                 }
@@ -326,8 +326,8 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
             for (int x = 0; x < w; ++x)
                 for (int c = 0; c < 3; ++c)
                     into[3 * x + c] = static_cast<float>(
-                        effects ? effectEncode(options.effects, sum[3 * x + c] + sensor(read, x, y, c))
-                                : sum[3 * x + c] + sensor(read, x, y, c));
+                        (effects ? effectEncode(options.effects, sum[3 * x + c]) : sum[3 * x + c]) +
+                        sensor(read, x, y, c));
         });
     }
 }

@@ -15,9 +15,9 @@
 // What real cameras and projectors add to the light, all off by default (a
 // scan rendered without them is byte for byte what it always was). The
 // camera sees channel c = sum over primaries p of crosstalk[3c + p] times the
-// light of primary p; vignetting, white balance and exposure scale it, the
-// sensor's black level and noise are added, it is clipped at 0 and 1 and
-// encoded with 1 / gamma.
+// light of primary p; vignetting, white balance and exposure scale it, it is
+// clipped at 0 and 1 and encoded with 1 / gamma, and the sensor's black level
+// and noise (RenderOptions) are added to the encoded value.
 struct RenderEffects {
     double crosstalk[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // rows: camera channels
     double gamma = 1.0;
