@@ -1,6 +1,7 @@
 // The conditioning of masked views: the response estimated from a view whose
 // mixing the test makes, clipped highlights masked, a pattern-2 switch one
-// pixel early put back on pattern 1's, a stale change let go, a clean view
+// pixel early put back on pattern 1's, a stale change let go, a boundary on
+// a masked pixel kept, a clean view
 // left as it is, and a small rendered scan with strong crosstalk through mask
 // and scanner.
 #include <gtest/gtest.h>
@@ -199,6 +200,26 @@ TEST(MaskCondition, StaleChangeIsLetGo) {
     EXPECT_TRUE(changed[0]);
 }
 
+TEST(MaskCondition, BoundaryOnAMaskedPixelIsKept) {
+    View v = makeView(96, 16, kIdentity, 6);
+    // The pixel before boundary 2 (x = 17) has no colour in either pattern,
+    // nor the one before boundary 5 (x = 35) in pattern 2 only.
+    for (int y = 0; y < v.h; ++y) {
+        for (int k = 0; k < 2; ++k)
+            std::copy_n(&v.photographs[2 * k][3 * (y * v.w + 17)], 3, &v.photographs[2 * k + 1][3 * (y * v.w + 17)]);
+        std::copy_n(&v.photographs[2][3 * (y * v.w + 35)], 3, &v.photographs[3][3 * (y * v.w + 35)]);
+    }
+    std::vector<int> truth;
+    for (int k = 0; k < 15; ++k) truth.push_back(k);
+    EXPECT_NE(rowCodes(v, 3), truth);
+    MaskConditionWork work;
+    MaskConditionReport report;
+    bool changed[4];
+    maskCondition(v.pairs.data(), &work, &report, changed);
+    EXPECT_EQ(rowCodes(v, 3), truth);
+    EXPECT_EQ(report.bridged, 3u * 16);  // pixels: two at x = 17, one at x = 35, every row
+}
+
 TEST(MaskCondition, CleanViewKeepsItsBytes) {
     View v = makeView(96, 64, kIdentity, 5);
     const std::vector<std::vector<unsigned char>> before = v.photographs;
@@ -210,6 +231,7 @@ TEST(MaskCondition, CleanViewKeepsItsBytes) {
     EXPECT_EQ(report.rewritten, 0u);
     EXPECT_EQ(report.aligned, 0u);
     EXPECT_EQ(report.cut, 0u);
+    EXPECT_EQ(report.bridged, 0u);
     EXPECT_TRUE(v.photographs == before);
 }
 

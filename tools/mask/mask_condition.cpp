@@ -96,21 +96,34 @@ void maskCondition(const MaskPair pairs[4], MaskConditionWork* work, MaskConditi
     }
     report->aligned = 0;
     report->cut = 0;
+    report->bridged = 0;
     for (int k = 1; k < 4; k += 2) {
-        // Faint pixels take no part: as class 0 they stop every move near them.
+        // The switches are judged on the classes with faint pixels as class
+        // 0, which stops every change of classes near them; the changes
+        // then go to the classes and the conditioned differences.
         for (int j = 0; j < 2; ++j) {
             work->aligning[j].resize(pixels);
             for (size_t i = 0; i < pixels; ++i)
                 work->aligning[j][i] = work->strong[k - 1 + j][i] ? work->classes[k - 1 + j][i] : 0;
         }
+        const auto apply = [&](int pair, const std::vector<MaskMove>& moves) {
+            float* d = work->diffs[pair].data();
+            for (const MaskMove& m : moves) {
+                std::copy(d + 3 * m.from, d + 3 * m.from + 3, d + 3 * m.pixel);
+                work->classes[pair][m.pixel] = work->classes[pair][m.from];
+            }
+        };
+        work->moves.clear();
+        work->moves2.clear();
+        maskBridgeGaps(work->aligning[0].data(), work->aligning[1].data(), width, height,
+                       diffs.vertical[k], &work->moves, &work->moves2);
+        apply(k - 1, work->moves);
+        apply(k, work->moves2);
+        report->bridged += work->moves.size() + work->moves2.size();
         work->moves.clear();
         maskAlignSwitches(work->aligning[0].data(), work->aligning[1].data(), width, height,
                           diffs.vertical[k], &work->moves);
-        float* d = work->diffs[k].data();
-        for (const MaskMove& m : work->moves) {
-            std::copy(d + 3 * m.from, d + 3 * m.from + 3, d + 3 * m.pixel);
-            work->classes[k][m.pixel] = work->classes[k][m.from];
-        }
+        apply(k, work->moves);
         report->aligned += work->moves.size();
         report->cut += maskCutStaleChanges(work->classes[k - 1].data(), work->classes[k].data(), width,
                                            height, diffs.vertical[k]);
