@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "decode/boundary.h"
 #include "mask/mask_unmix.h"
 
 namespace {
@@ -12,14 +13,20 @@ namespace {
 // of light that the optics spread into shadows, for instance).
 constexpr float kFaint = 6.0f;
 
-// A byte as the scanner's reader loads it.
-float loaded(unsigned char b) { return static_cast<float>(b / 255.0); }
+// The bytes as the scanner's reader loads them: byte / 255 in double, as float.
+struct Loaded {
+    float value[256];
+    Loaded() {
+        for (int b = 0; b < 256; ++b) value[b] = static_cast<float>(b / 255.0);
+    }
+};
 
 // The class the decoder gives the difference of two stored pixels (bytes
 // blue, green, red), from the values as the reader loads them.
 int storedClass(const unsigned char* p, const unsigned char* n) {
-    const float d[3] = {loaded(p[2]) - loaded(n[2]), loaded(p[1]) - loaded(n[1]), loaded(p[0]) - loaded(n[0])};
-    return maskClass(d);
+    static const Loaded loaded;
+    const float* v = loaded.value;
+    return classifyStripeColor(v[p[2]] - v[n[2]], v[p[1]] - v[n[1]], v[p[0]] - v[n[0]]);
 }
 
 }  // namespace

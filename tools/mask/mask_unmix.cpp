@@ -9,6 +9,7 @@ namespace {
 
 // Fewer interior pixels than this for a colour: no estimate.
 constexpr uint64_t kLeastPerColour = 200;
+constexpr int kRowStep = 8;
 
 bool invert3(const double m[9], double out[9]) {
     const double c0 = m[4] * m[8] - m[5] * m[7], c1 = m[5] * m[6] - m[3] * m[8],
@@ -45,30 +46,38 @@ bool maskEstimateUnmix(const MaskDiffs& diffs, const uint8_t* usable, double unm
                        double response[9]) {
     static const double kSent[9] = {1, -1, -1, -1, 1, -1, -1, -1, 1};  // S, columns: colours
     static const double kSentInverse[9] = {0, -0.5, -0.5, -0.5, 0, -0.5, -0.5, -0.5, 0};
-    const size_t pixels = static_cast<size_t>(diffs.width) * diffs.height;
     double u[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double means[9] = {};
-    std::vector<uint8_t> classes(pixels);
+    std::vector<uint8_t> classes(3 * static_cast<size_t>(diffs.width));
     bool found = false;
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 3; ++round) {
         double sums[9] = {};
         uint64_t counts[3] = {};
         for (int k = 0; k < diffs.count; ++k) {
             const float* d = diffs.d[k];
-            for (size_t i = 0; i < pixels; ++i) {
-                float v[3] = {d[3 * i], d[3 * i + 1], d[3 * i + 2]};
-                maskApply3(u, v);
-                classes[i] = static_cast<uint8_t>(maskClass(v));
-            }
-            const size_t step = diffs.vertical[k] ? 1 : static_cast<size_t>(diffs.width);
-            for (int y = diffs.vertical[k] ? 0 : 1; y < diffs.height - (diffs.vertical[k] ? 0 : 1); ++y)
-                for (int x = diffs.vertical[k] ? 1 : 0; x < diffs.width - (diffs.vertical[k] ? 1 : 0); ++x) {
+            const bool vertical = diffs.vertical[k];
+            // Every kRowStep-th row is enough for the means; a horizontal
+            // pair's neighbours lie in the rows above and below.
+            for (int y = 1; y + 1 < diffs.height; y += kRowStep) {
+                for (int r = 0; r < (vertical ? 1 : 3); ++r) {
+                    const size_t row = static_cast<size_t>(vertical ? y : y - 1 + r) * diffs.width;
+                    for (int x = 0; x < diffs.width; ++x) {
+                        float v[3] = {d[3 * (row + x)], d[3 * (row + x) + 1], d[3 * (row + x) + 2]};
+                        maskApply3(u, v);
+                        classes[r * static_cast<size_t>(diffs.width) + x] = static_cast<uint8_t>(maskClass(v));
+                    }
+                }
+                const uint8_t* mid = classes.data() + (vertical ? 0 : diffs.width);
+                for (int x = 1; x + 1 < diffs.width; ++x) {
                     const size_t i = static_cast<size_t>(y) * diffs.width + x;
-                    const int c = classes[i];
-                    if (c == 0 || !usable[i] || classes[i - step] != c || classes[i + step] != c) continue;
+                    const int c = mid[x];
+                    const bool interior = vertical ? mid[x - 1] == c && mid[x + 1] == c
+                                                   : classes[x] == c && classes[2 * diffs.width + x] == c;
+                    if (c == 0 || !usable[i] || !interior) continue;
                     for (int ch = 0; ch < 3; ++ch) sums[3 * ch + c - 1] += d[3 * i + ch];
                     ++counts[c - 1];
                 }
+            }
         }
         double next[9], inverse[9];
         for (int ch = 0; ch < 3; ++ch)
