@@ -27,12 +27,14 @@ declare -A effect=(
   [b1n2]="--blur 1 --noise 2"
   [b2]="--blur 2"
   [photo]="--gamma 2.2 --projector-black 0.1 --ambient 0.5 --vignetting 0.5 --exposure 3 --white-balance 0.7,1,1.3"
+  [photo1]="--gamma 2.2 --projector-black 0.1 --ambient 0.5 --vignetting 0.5 --white-balance 0.7,1,1.3"
   [real]="$real"
   [real-b1]="$real --blur 1"
 )
 declare -A label=(
   [x25]="crosstalk 0.25" [x50]="crosstalk 0.5" [cyc]="cyclic crosstalk 0.4"
   [b1n2]="blur 1, noise 2" [b2]="blur 2" [photo]="gamma, black, ambient, vignetting, exposure x3, white balance"
+  [photo1]="the same, exposure x1"
   [real]="realistic combination" [real-b1]="realistic, blur 1"
 )
 objects=${MATRIX_OBJECTS:-horse sphere board}
