@@ -110,7 +110,7 @@ TEST(MaskUnmix, EstimatesTheViewsResponseAndUndoesIt) {
                           v.photographs[2 * p + 1][i / 3 * 3 + 2 - i % 3];
             diffs.d[p] = d[p].data();
         }
-        const std::vector<uint8_t> usable(v.w * v.h, 1);
+        const std::vector<uint8_t> usable(4 * v.w * v.h, 1);
         double unmix[9], response[9];
         ASSERT_TRUE(maskEstimateUnmix(diffs, usable.data(), unmix, response)) << k.what;
         // The mixing with each primary's column scaled to 1 on the diagonal

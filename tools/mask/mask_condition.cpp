@@ -65,7 +65,7 @@ void maskCondition(const MaskPair pairs[4], MaskConditionWork* work, MaskConditi
                    bool changed[4]) {
     const int width = pairs[0].positiveLayout.width, height = pairs[0].positiveLayout.height;
     const size_t pixels = static_cast<size_t>(width) * height;
-    work->usable.assign(pixels, 1);
+    work->usable.assign(4 * pixels, 1);
     MaskDiffs diffs{{}, {true, true, false, false}, 4, width, height};
     for (int k = 0; k < 4; ++k) {
         work->diffs[k].resize(3 * pixels);
@@ -81,7 +81,7 @@ void maskCondition(const MaskPair pairs[4], MaskConditionWork* work, MaskConditi
                 for (int c = 0; c < 3; ++c) d[3 * i + c] = static_cast<float>(a[2 - c] - b[2 - c]);
                 work->original[k][i] = static_cast<uint8_t>(storedClass(a, b));
                 // Clipped channels distort a difference: such pixels tell nothing of the response.
-                if (std::max({a[0], a[1], a[2], b[0], b[1], b[2]}) == 255) work->usable[i] = 0;
+                if (std::max({a[0], a[1], a[2], b[0], b[1], b[2]}) == 255) work->usable[k * pixels + i] = 0;
             }
         }
         diffs.d[k] = d;

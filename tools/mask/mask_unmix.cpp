@@ -1,5 +1,6 @@
 #include "mask/mask_unmix.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -9,7 +10,7 @@ namespace {
 
 // Fewer interior pixels than this for a colour: no estimate.
 constexpr uint64_t kLeastPerColour = 200;
-constexpr int kRowStep = 8;
+constexpr int kLineStep = 8;
 
 bool invert3(const double m[9], double out[9]) {
     const double c0 = m[4] * m[8] - m[5] * m[7], c1 = m[5] * m[6] - m[3] * m[8],
@@ -46,9 +47,10 @@ bool maskEstimateUnmix(const MaskDiffs& diffs, const uint8_t* usable, double unm
                        double response[9]) {
     static const double kSent[9] = {1, -1, -1, -1, 1, -1, -1, -1, 1};  // S, columns: colours
     static const double kSentInverse[9] = {0, -0.5, -0.5, -0.5, 0, -0.5, -0.5, -0.5, 0};
+    const size_t pixels = static_cast<size_t>(diffs.width) * diffs.height;
     double u[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double means[9] = {};
-    std::vector<uint8_t> classes(3 * static_cast<size_t>(diffs.width));
+    std::vector<uint8_t> classes(static_cast<size_t>(std::max(diffs.width, diffs.height)));
     bool found = false;
     for (int round = 0; round < 3; ++round) {
         double sums[9] = {};
@@ -56,24 +58,25 @@ bool maskEstimateUnmix(const MaskDiffs& diffs, const uint8_t* usable, double unm
         for (int k = 0; k < diffs.count; ++k) {
             const float* d = diffs.d[k];
             const bool vertical = diffs.vertical[k];
-            // Every kRowStep-th row is enough for the means; a horizontal
-            // pair's neighbours lie in the rows above and below.
-            for (int y = 1; y + 1 < diffs.height; y += kRowStep) {
-                for (int r = 0; r < (vertical ? 1 : 3); ++r) {
-                    const size_t row = static_cast<size_t>(vertical ? y : y - 1 + r) * diffs.width;
-                    for (int x = 0; x < diffs.width; ++x) {
-                        float v[3] = {d[3 * (row + x)], d[3 * (row + x) + 1], d[3 * (row + x) + 2]};
-                        maskApply3(u, v);
-                        classes[r * static_cast<size_t>(diffs.width) + x] = static_cast<uint8_t>(maskClass(v));
-                    }
+            // Every kLineStep-th line across the stripes is enough for the
+            // means (rows for vertical stripes, columns for horizontal ones,
+            // so every phase of the stripes is met).
+            const int lines = vertical ? diffs.height : diffs.width;
+            const int length = vertical ? diffs.width : diffs.height;
+            const size_t step = vertical ? 1 : static_cast<size_t>(diffs.width);
+            for (int line = kLineStep / 2; line < lines; line += kLineStep) {
+                const size_t first = vertical ? static_cast<size_t>(line) * diffs.width : static_cast<size_t>(line);
+                for (int t = 0; t < length; ++t) {
+                    const float* p = d + 3 * (first + t * step);
+                    float v[3] = {p[0], p[1], p[2]};
+                    maskApply3(u, v);
+                    classes[t] = static_cast<uint8_t>(maskClass(v));
                 }
-                const uint8_t* mid = classes.data() + (vertical ? 0 : diffs.width);
-                for (int x = 1; x + 1 < diffs.width; ++x) {
-                    const size_t i = static_cast<size_t>(y) * diffs.width + x;
-                    const int c = mid[x];
-                    const bool interior = vertical ? mid[x - 1] == c && mid[x + 1] == c
-                                                   : classes[x] == c && classes[2 * diffs.width + x] == c;
-                    if (c == 0 || !usable[i] || !interior) continue;
+                for (int t = 1; t + 1 < length; ++t) {
+                    const size_t i = first + t * step;
+                    const int c = classes[t];
+                    if (c == 0 || !usable[k * pixels + i] || classes[t - 1] != c || classes[t + 1] != c)
+                        continue;
                     for (int ch = 0; ch < 3; ++ch) sums[3 * ch + c - 1] += d[3 * i + ch];
                     ++counts[c - 1];
                 }

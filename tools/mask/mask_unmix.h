@@ -27,7 +27,8 @@ int maskClass(const float d[3]);
 void maskApply3(const double u[9], float d[3]);
 
 // Estimates the unmixing U (row by row) from the pixels whose `usable` flag
-// is set and whose two neighbours along their line fall in the same class,
+// is set (one flag a pixel of each pair, pair after pair) and whose two
+// neighbours along their line fall in the same class,
 // reassigning the classes with the estimate a few times. `response` gets C S^-1,
 // each column divided by its diagonal (rows: camera channels, columns:
 // primaries; the identity for a camera without crosstalk). False when a
