@@ -2,15 +2,17 @@
 // mixing the test makes, clipped highlights masked, a pattern-2 switch one
 // pixel early put back on pattern 1's, a stale change let go, a boundary on
 // a masked pixel kept, a clean view
-// left as it is, and a small rendered scan with strong crosstalk through mask
-// and scanner.
+// left as it is, the renderer's crosstalk, and a small scan with strong
+// crosstalk through mask and scanner.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "decode/boundary.h"
+#include "driver/scan.h"
 #include "image/difference.h"
 #include "mask/mask_condition.h"
 #include "mask/mask_highlight.h"
@@ -235,14 +237,58 @@ TEST(MaskCondition, CleanViewKeepsItsBytes) {
     EXPECT_TRUE(v.photographs == before);
 }
 
-// A smaller scan of the textured horse (see the mask's end-to-end test) with
-// strong unequal crosstalk: the contrast mask alone loses many crossings and
-// files some under wrong codes; conditioned, the scan keeps the clean scan's.
+// The renderer's crosstalk: each camera channel sees the matrix's share of
+// every primary, so a view rendered with it is the matrix times the view
+// rendered without (the renderer's light is linear in the primaries).
+TEST(Rig, CrosstalkMixesThePrimaries) {
+    SceneObject horse;
+    ASSERT_TRUE(sceneMakeObject("horse", &horse));
+    RenderOptions options;
+    options.antialias = 1;
+    options.texture = true;
+    options.width = 600;  // the lower left of the picture, where the horse is
+    options.height = 420;
+    const Photographs plain = renderPhotographs(horse, options, 2, 150);
+    const double mix[9] = {0.9, 0.5, 0.1, 0.3, 1.0, 0.4, 0.05, 0.45, 0.8};
+    std::copy_n(mix, 9, options.effects.crosstalk);
+    const Photographs mixed = renderPhotographs(horse, options, 2, 150);
+    double worst = 0, largest = 0;
+    for (int i = 0; i < 8; ++i)
+        for (size_t p = 0; p < imgFloatCount(plain[i].get()); p += 3)
+            for (int c = 0; c < 3; ++c) {
+                const float* v = plain[i]->pixels + p;
+                const double want = mix[3 * c] * v[0] + mix[3 * c + 1] * v[1] + mix[3 * c + 2] * v[2];
+                worst = std::max(worst, std::fabs(mixed[i]->pixels[p + c] - want));
+                largest = std::max(largest, want);
+            }
+    EXPECT_LT(worst, 1e-5);
+    EXPECT_GT(largest, 0.3);  // the horse is in the picture
+}
+
+// A smaller scan of the textured horse (see the mask's end-to-end test) whose
+// photographs are mixed with a strong, unequal crosstalk (cyclic: each camera
+// channel sees 0.4 of the next primary): the contrast mask alone loses many
+// crossings; conditioned, the scan keeps the clean scan's.
 TEST(EndToEnd, ConditionedCrosstalkScanKeepsTheCleanScansPoints) {
     TempDir clean, mixed, plain, conditioned;
-    const std::string optics = "--aa 1 --blur 0.7 --texture --size 660x768 ";
-    ASSERT_EQ(renderScan(optics, clean.path()), 0);
-    ASSERT_EQ(renderScan(optics + "--crosstalk-matrix 1,0.4,0,0,1,0.4,0.4,0,1", mixed.path()), 0);
+    ASSERT_EQ(renderScan("--aa 1 --blur 0.7 --texture --size 660x768", clean.path()), 0);
+    mkdir((mixed.path() + "/cavalo").c_str(), 0755);
+    for (int angle = 0; angle <= 330; angle += 30)
+        for (int camera = 1; camera <= 2; ++camera)
+            for (int read = 1; read <= 8; ++read) {
+                const std::string name = scanPhotographPath(read, camera, angle);
+                const std::string bytes = readFile(clean.path() + "/" + name);
+                std::vector<unsigned char> out(bytes.begin(), bytes.end());
+                for (size_t i = 54; i + 2 < out.size(); i += 3)  // rows of 660 pixels: no padding
+                    for (int c = 0; c < 3; ++c) {  // stored blue, green, red
+                        const int v = std::lround(static_cast<unsigned char>(bytes[i + 2 - c]) +
+                                                  0.4 * static_cast<unsigned char>(bytes[i + 2 - (c + 1) % 3]));
+                        out[i + 2 - c] = static_cast<unsigned char>(std::min(v, 255));
+                    }
+                writeFile(mixed.path() + "/" + name, out);
+            }
+    const std::string scene = readFile(clean.path() + "/scene.txt");
+    for (const TempDir* d : {&mixed, &plain, &conditioned}) writeText(d->path() + "/scene.txt", scene);
     MaskOptions options;
     options.progress = false;
     MaskRunReport report;
@@ -254,15 +300,15 @@ TEST(EndToEnd, ConditionedCrosstalkScanKeepsTheCleanScansPoints) {
     }
     options.condition = false;
     ASSERT_EQ(maskRun(mixed.path(), plain.path(), options, &report), 0);
-    const std::string scene = readFile(mixed.path() + "/scene.txt");
-    for (const TempDir* d : {&plain, &conditioned}) writeText(d->path() + "/scene.txt", scene);
 
     const EvalReport truth = scanAndEvaluate(clean.path());
     const EvalReport lost = scanAndEvaluate(plain.path());
     const EvalReport r = scanAndEvaluate(conditioned.path());
     const double good = truth.points * truth.within1;
+    // The mask alone: about 0.84 of the good points, 1 % beyond 5 units.
     EXPECT_LT(lost.points * lost.within1, 0.9 * good);
+    EXPECT_GT(lost.beyond5, 0.006);
     EXPECT_GE(r.points * r.within1, 0.97 * good);
     EXPECT_GE(r.within1, 0.96);
-    EXPECT_LE(r.beyond5, 0.002);
+    EXPECT_LE(r.beyond5, 0.004);
 }
