@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all build test sample asan clean
+.PHONY: all build test sample model asan clean
 
 all: build
 
@@ -21,6 +21,15 @@ asan:
 
 sample:
 	tools/sample.sh
+
+# The whole path from a folder of photographs to the mesh and its preview:
+# make model SCAN=dir [OUT=dir]
+model:
+	@test -n "$(SCAN)" || { echo "usage: make model SCAN=dir [OUT=dir]" >&2; exit 2; }
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target slscan slscan-mask slscan-cloud slscan-preview \
+	  $$(cmake --build $(BUILD) --target help | grep -o 'slscan-mesh' | head -n 1) > /dev/null
+	@BUILD=$(BUILD) tools/model.sh $(SCAN) $(OUT)
 
 clean:
 	rm -rf $(BUILD) build-asan
