@@ -16,9 +16,11 @@
 
 #include "decode/correspondence.h"
 
-// classes[i] = classifyStripeColor(red[i], green[i], blue[i]) for i < n.
-void bcslClassifyRow(const float* red, const float* green, const float* blue, size_t n,
-                     uint8_t* classes);
+// The StripeColor of each of `width` pixels of the difference of a positive
+// and a negative byte row (as imgPairNextRow gives them): the class
+// classifyStripeColor gives the pixel of imgDifference's image.
+void bcslClassifyPairRow(const unsigned char* positive, const unsigned char* negative,
+                         size_t width, uint8_t* classes);
 
 // Files the crossings of a view into `table`, as the two decoders and
 // buildCorrespondenceTable do on the differences whose classes are given:

@@ -22,19 +22,17 @@ bool classifyPair(int camera, int32_t angle, int read, int pattern, ScanViewWork
         *height = h;
         const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
         if (work->classes.size() < 4 * pixels) work->classes.resize(4 * pixels);
-        if (work->planes.size() < 3 * static_cast<size_t>(w)) work->planes.resize(3 * w);
     } else if (w != *width || h != *height) {
         return false;
     }
     const size_t pw = static_cast<size_t>(w);
     uint8_t* map = work->classes.data() + static_cast<size_t>(pattern) * pw * static_cast<size_t>(h);
-    float* red = work->planes.data();
-    float* green = red + pw;
-    float* blue = green + pw;
     for (int32_t i = 0; i < h; ++i) {
+        const unsigned char* pos = nullptr;
+        const unsigned char* neg = nullptr;
         int32_t y = 0;
-        if (!imgPairNextRow(reader, red, green, blue, &y)) return false;
-        bcslClassifyRow(red, green, blue, pw, map + static_cast<size_t>(y) * pw);
+        if (!imgPairNextRow(reader, &pos, &neg, &y)) return false;
+        bcslClassifyPairRow(pos, neg, pw, map + static_cast<size_t>(y) * pw);
     }
     imgPairClose(reader);
     return true;

@@ -2,7 +2,7 @@
 // camera) from its eight photographs to its CorrespondenceTable.
 //
 // Each positive and negative exposure are read side by side straight into
-// the stripe classes of their difference (imgPairOpen, bcslClassifyRow), and
+// the stripe classes of their difference (imgPairOpen, bcslClassifyPairRow), and
 // the four class maps are decoded into the table row by row
 // (bcslFileViewCrossings). The table is exactly the one the camera sequence
 // of images fills, with a byte a pixel held per pattern instead of images of
@@ -24,7 +24,6 @@
 struct ScanViewWork {
     ImgPairReader reader;
     std::vector<uint8_t> classes;  // four maps of width x height bytes
-    std::vector<float> planes;     // red, green, blue of one difference row
 };
 
 // Clears `table` and fills it with the view's crossings; false (the table

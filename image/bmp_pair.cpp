@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "image/bmp_read.h"
-#include "image/memory_hints.h"
 
 namespace {
 
@@ -71,7 +70,8 @@ bool imgPairOpen(ImgPairReader* reader, const char* positive, const char* negati
     return true;
 }
 
-bool imgPairNextRow(ImgPairReader* reader, float* red, float* green, float* blue, int32_t* y) {
+bool imgPairNextRow(ImgPairReader* reader, const unsigned char** positive,
+                    const unsigned char** negative, int32_t* y) {
     const ImgBmpLayout& layout = reader->layout;
     if (reader->files[0] == nullptr || reader->fileRow >= layout.height) return false;
     const size_t stride = static_cast<size_t>(layout.stride);
@@ -87,55 +87,34 @@ bool imgPairNextRow(ImgPairReader* reader, float* red, float* green, float* blue
         reader->rowsInBlock = rows;
         reader->nextInBlock = 0;
     }
-    const unsigned char* pos = reader->block.data() + reader->nextInBlock * stride;
-    const unsigned char* neg = pos + half;
-    const int32_t width = layout.width;
-    int32_t x = 0;
-#if defined(__SSE2__)
-    // Four pixels at a time. A float division by 255 gives, for every byte,
-    // exactly the double quotient rounded to float (as in imgReadBMP), and
-    // each lane is one single-precision subtraction.
-    {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128 scale = _mm_set1_ps(255.0f);
-        for (; x + 4 <= width; x += 4, pos += 12, neg += 12) {
-            // b0 g0 r0 b1 | g1 r1 b2 g2 | r2 b3 g3 r3 of each file.
-            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pos));
-            const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(neg));
-            const __m128i plo = _mm_unpacklo_epi8(p, zero), phi = _mm_unpackhi_epi8(p, zero);
-            const __m128i nlo = _mm_unpacklo_epi8(n, zero), nhi = _mm_unpackhi_epi8(n, zero);
-            const __m128 d0 =
-                _mm_sub_ps(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(plo, zero)), scale),
-                           _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(nlo, zero)), scale));
-            const __m128 d1 =
-                _mm_sub_ps(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(plo, zero)), scale),
-                           _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(nlo, zero)), scale));
-            const __m128 d2 =
-                _mm_sub_ps(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(phi, zero)), scale),
-                           _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(nhi, zero)), scale));
-            // Into planes: blue (d0[0], d0[3], d1[2], d2[1]), green (d0[1],
-            // d1[0], d1[3], d2[2]), red (d0[2], d1[1], d2[0], d2[3]).
-            const __m128 b12 = _mm_shuffle_ps(d1, d2, _MM_SHUFFLE(0, 1, 0, 2));
-            const __m128 g01 = _mm_shuffle_ps(d0, d1, _MM_SHUFFLE(0, 0, 0, 1));
-            const __m128 g12 = _mm_shuffle_ps(d1, d2, _MM_SHUFFLE(0, 2, 0, 3));
-            const __m128 r01 = _mm_shuffle_ps(d0, d1, _MM_SHUFFLE(0, 1, 0, 2));
-            const __m128 r22 = _mm_shuffle_ps(d2, d2, _MM_SHUFFLE(0, 3, 0, 0));
-            _mm_storeu_ps(blue + x, _mm_shuffle_ps(d0, b12, _MM_SHUFFLE(2, 0, 3, 0)));
-            _mm_storeu_ps(green + x, _mm_shuffle_ps(g01, g12, _MM_SHUFFLE(2, 0, 2, 0)));
-            _mm_storeu_ps(red + x, _mm_shuffle_ps(r01, r22, _MM_SHUFFLE(2, 0, 2, 0)));
-        }
-    }
-#endif
-    const std::array<float, 256>& toFloat = byteToFloat();
-    for (; x < width; ++x, pos += 3, neg += 3) {
-        red[x] = toFloat[pos[2]] - toFloat[neg[2]];
-        green[x] = toFloat[pos[1]] - toFloat[neg[1]];
-        blue[x] = toFloat[pos[0]] - toFloat[neg[0]];
-    }
+    *positive = reader->block.data() + reader->nextInBlock * stride;
+    *negative = *positive + half;
     *y = layout.topDown ? layout.height - 1 - reader->fileRow : reader->fileRow;
     ++reader->nextInBlock;
     ++reader->fileRow;
     return true;
+}
+
+void imgPairDifferenceRow(const unsigned char* positive, const unsigned char* negative,
+                          int32_t width, float* red, float* green, float* blue) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    for (; x + 4 <= width; x += 4, positive += 12, negative += 12) {
+        __m128 r, g, b;
+        imgPairDifference4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(positive)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(negative)), &r, &g,
+                           &b);
+        _mm_storeu_ps(red + x, r);
+        _mm_storeu_ps(green + x, g);
+        _mm_storeu_ps(blue + x, b);
+    }
+#endif
+    const std::array<float, 256>& toFloat = byteToFloat();
+    for (; x < width; ++x, positive += 3, negative += 3) {
+        red[x] = toFloat[positive[2]] - toFloat[negative[2]];
+        green[x] = toFloat[positive[1]] - toFloat[negative[1]];
+        blue[x] = toFloat[positive[0]] - toFloat[negative[0]];
+    }
 }
 
 void imgPairClose(ImgPairReader* reader) {

@@ -17,11 +17,19 @@
 
 namespace {
 
-// Stored rows of random bytes (padding included) for a width x height picture.
-std::vector<unsigned char> randomRows(int width, int height, std::mt19937* random) {
+// Stored rows (padding included) for a width x height picture: bytes at
+// random, half of them from a few values so that channels tie, and where
+// `same` is given, its bytes in the first 32 of every row (pixel 10 partly).
+std::vector<unsigned char> randomRows(int width, int height, std::mt19937* random,
+                                      const std::vector<unsigned char>* same = nullptr) {
+    const unsigned char few[] = {0, 1, 2, 127, 128, 254, 255};
     const size_t stride = (3 * static_cast<size_t>(width) + 3) / 4 * 4;
     std::vector<unsigned char> rows(stride * height);
-    for (unsigned char& b : rows) b = static_cast<unsigned char>((*random)() & 0xFF);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const unsigned v = (*random)();
+        rows[i] = static_cast<unsigned char>(v & 0x100 ? few[v % 7] : v & 0xFF);
+        if (same != nullptr && i % stride < 32) rows[i] = (*same)[i];
+    }
     return rows;
 }
 
@@ -43,36 +51,50 @@ Image* stripyDifference(int width, int height, std::mt19937* random) {
 
 }  // namespace
 
-// Every width from 1 to 19 (each tail of the four-pixel steps, each padding),
-// bottom-up and top-down, random bytes: the difference rows come out as the
-// reader and the difference make them, bit for bit.
-TEST(PairReader, GivesTheDifferenceOfTheTwoReadsExactly) {
+// Widths 1 to 19 (each tail of the four-pixel steps, each padding) and wider
+// ones (the sixteen-pixel steps of the classes), bottom-up and top-down:
+// every row of the pair, as the difference and as the classes, is what the
+// reader, the difference and classifyStripeColor make of the two files, bit
+// for bit, pixels equal in both exposures included.
+TEST(PairReader, GivesTheDifferenceAndItsClassesExactly) {
     TempDir dir;
     std::mt19937 random(17);
     const std::string pos = dir.file("p.bmp"), neg = dir.file("n.bmp");
-    for (int width = 1; width <= 19; ++width) {
+    std::vector<int> widths = {31, 32, 33, 64, 100};
+    for (int width = 1; width <= 19; ++width) widths.push_back(width);
+    for (const int width : widths) {
         for (const int height : {5, -5}) {
-            writeFile(pos, imgBMPBytes(width, height, randomRows(width, 5, &random)));
-            writeFile(neg, imgBMPBytes(width, height, randomRows(width, 5, &random)));
+            const std::vector<unsigned char> posRows = randomRows(width, 5, &random);
+            writeFile(pos, imgBMPBytes(width, height, posRows));
+            writeFile(neg, imgBMPBytes(width, height, randomRows(width, 5, &random, &posRows)));
             ImagePtr p(imgReadBMP(pos.c_str())), n(imgReadBMP(neg.c_str()));
             ImagePtr d(imgDifference(p.get(), n.get()));
             ImgPairReader reader;
             ASSERT_TRUE(imgPairOpen(&reader, pos.c_str(), neg.c_str()));
             std::vector<float> planes(3 * width);
+            std::vector<uint8_t> classes(width);
             std::vector<bool> seen(5);
             for (int i = 0; i < 5; ++i) {
+                const unsigned char *pr = nullptr, *nr = nullptr;
                 int32_t y = -1;
-                ASSERT_TRUE(imgPairNextRow(&reader, planes.data(), planes.data() + width,
-                                           planes.data() + 2 * width, &y));
+                ASSERT_TRUE(imgPairNextRow(&reader, &pr, &nr, &y));
                 ASSERT_TRUE(y >= 0 && y < 5 && !seen[y]);
                 seen[y] = true;
-                for (int x = 0; x < width; ++x)
+                imgPairDifferenceRow(pr, nr, width, planes.data(), planes.data() + width,
+                                     planes.data() + 2 * width);
+                bcslClassifyPairRow(pr, nr, width, classes.data());
+                for (int x = 0; x < width; ++x) {
+                    const float* e = &px(d.get(), x, y, 0);
                     for (int c = 0; c < 3; ++c)
-                        ASSERT_EQ(std::memcmp(&planes[c * width + x], &px(d.get(), x, y, c), 4), 0)
+                        ASSERT_EQ(std::memcmp(&planes[c * width + x], e + c, 4), 0)
                             << width << " " << height << " " << x << "," << y << "," << c;
+                    ASSERT_EQ(classes[x], classifyStripeColor(e[0], e[1], e[2]))
+                        << width << " " << height << " " << x << "," << y;
+                }
             }
+            const unsigned char *pr = nullptr, *nr = nullptr;
             int32_t y = 0;
-            EXPECT_FALSE(imgPairNextRow(&reader, planes.data(), planes.data(), planes.data(), &y));
+            EXPECT_FALSE(imgPairNextRow(&reader, &pr, &nr, &y));
             imgPairClose(&reader);
         }
     }
@@ -111,8 +133,7 @@ TEST(PairReader, RefusesSilentlyWhatTheStagesWouldName) {
 }
 
 // Random stripy differences of widths around the sixteen-lane steps: the
-// classes are classifyStripeColor's, and the table is the one the decoders
-// and buildCorrespondenceTable fill, starting from a table already holding
+// table is the one the decoders and buildCorrespondenceTable fill, starting from a table already holding
 // cells (which a view must overwrite or keep as they do).
 TEST(ViewCrossings, FillTheTableAsTheBoundaryImagesDo) {
     std::mt19937 random(5);
@@ -123,16 +144,9 @@ TEST(ViewCrossings, FillTheTableAsTheBoundaryImagesDo) {
         for (int p = 0; p < 4; ++p) {
             d[p].reset(stripyDifference(width, height, &random));
             classes[p].resize(static_cast<size_t>(width) * height);
-            const float* px3 = d[p]->pixels;
-            std::vector<float> r, g, b;
-            for (int i = 0; i < width * height; ++i) {
-                r.push_back(px3[3 * i]);
-                g.push_back(px3[3 * i + 1]);
-                b.push_back(px3[3 * i + 2]);
-            }
-            bcslClassifyRow(r.data(), g.data(), b.data(), r.size(), classes[p].data());
+            const float* v = d[p]->pixels;
             for (int i = 0; i < width * height; ++i)
-                ASSERT_EQ(classes[p][i], classifyStripeColor(r[i], g[i], b[i])) << width << " " << i;
+                classes[p][i] = static_cast<uint8_t>(classifyStripeColor(v[3 * i], v[3 * i + 1], v[3 * i + 2]));
         }
         CorrespondenceTable expected, got;
         clearCorrespondenceTable(&expected);
