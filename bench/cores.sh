@@ -31,7 +31,7 @@ median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 # timed LABEL DIR COMMAND...: wall seconds and peak KiB of the command in DIR.
 timed() {
   local label=$1 dir=$2; shift 2
-  (cd "$dir" && /usr/bin/time -o "$scratch/time" -f "%e %M" "$@" > /dev/null 2>&1) || true
+  (cd "$dir" && /usr/bin/time -o "$scratch/time" -f "%e %M %U %S" "$@" > /dev/null 2>&1) || true
   echo "$label $(tail -n 1 "$scratch/time")" >> "$log"
 }
 
@@ -45,7 +45,7 @@ for _ in $(seq "$runs"); do
     t0=$(date +%s.%N)
     cat "$dir"/cavalo/*.bmp > /dev/null
     t1=$(date +%s.%N)
-    echo "$dir:read $(awk "BEGIN {print $t1 - $t0}") 0" >> "$log"
+    echo "$dir:read $(awk "BEGIN {print $t1 - $t0}") 0 0 0" >> "$log"
     timed "$dir:one" "$dir" "${one[@]}" "$exe"
     timed "$dir:all" "$dir" "$exe"
     [ -n "$ref" ] && timed "$dir:ref" "$dir" "$ref"
@@ -55,30 +55,32 @@ for _ in $(seq "$runs"); do
     t0=$(date +%s.%N)
     BUILD=${BUILD:-build} tools/model.sh "$MODEL" "$scratch/model" > "$scratch/steps.txt" || true
     t1=$(date +%s.%N)
-    echo "model:path $(awk "BEGIN {print $t1 - $t0}") 0" >> "$log"
+    echo "model:path $(awk "BEGIN {print $t1 - $t0}") 0 0 0" >> "$log"
     awk '/ s$/ && match($0, /\([a-z-]+\)/) {
-      print "step:" substr($0, RSTART + 1, RLENGTH - 2), $(NF - 1), 0 }' "$scratch/steps.txt" >> "$log"
+      print "step:" substr($0, RSTART + 1, RLENGTH - 2), $(NF - 1), 0, 0, 0 }' "$scratch/steps.txt" >> "$log"
   fi
 done
 echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 
 stat() { awk -v k="$1" '$1 == k {print $2}' "$log" | median; }
+cpu() { awk -v k="$1" '$1 == k {print $4 + $5}' "$log" | median; }
 peak() { awk -v k="$1" '$1 == k {print $3}' "$log" | sort -n | tail -n 1; }
-printf '%-10s %7s %7s %7s %6s %7s %7s %9s %9s' size read_s 1core_s all_s all/1 1c/read \
-  all/read peak1_MiB peakN_MiB
-[ -n "$ref" ] && printf ' %7s %8s' ref_s ref/read
+printf '%-10s %7s %7s %7s %6s %7s %7s %9s %9s %6s %6s' size read_s 1core_s all_s all/1 1c/read \
+  all/read peak1_MiB peakN_MiB cpu1_s cpuN_s
+[ -n "$ref" ] && printf ' %7s %8s %7s' ref_s ref/read refcpu_s
 echo
 for dir in "$@"; do
-  photo=$(ls "$dir"/cavalo/*.bmp | head -n 1)
-  read -r w h < <(od -An -t d4 -j 18 -N 8 "$photo")
+  photos=("$dir"/cavalo/*.bmp)
+  read -r w h < <(od -An -t d4 -j 18 -N 8 "${photos[0]}")
   rd=$(stat "$dir:read"); t1=$(stat "$dir:one"); tn=$(stat "$dir:all")
   awk -v s="${w}x${h#-}" -v rd="$rd" -v t1="$t1" -v tn="$tn" -v p1="$(peak "$dir:one")" \
-      -v pn="$(peak "$dir:all")" 'BEGIN {
-    printf "%-10s %7.3f %7.3f %7.3f %6.2f %7.1f %7.1f %9.1f %9.1f", s, rd, t1, tn, tn / t1,
-      t1 / rd, tn / rd, p1 / 1024, pn / 1024 }'
+      -v pn="$(peak "$dir:all")" -v c1="$(cpu "$dir:one")" -v cn="$(cpu "$dir:all")" 'BEGIN {
+    printf "%-10s %7.3f %7.3f %7.3f %6.2f %7.1f %7.1f %9.1f %9.1f %6.2f %6.2f", s, rd, t1, tn,
+      tn / t1, t1 / rd, tn / rd, p1 / 1024, pn / 1024, c1, cn }'
   if [ -n "$ref" ]; then
     tr=$(stat "$dir:ref")
-    awk -v tr="$tr" -v rd="$rd" 'BEGIN {printf " %7.3f %8.1f", tr, tr / rd}'
+    awk -v tr="$tr" -v rd="$rd" -v cr="$(cpu "$dir:ref")" \
+      'BEGIN {printf " %7.3f %8.1f %7.2f", tr, tr / rd, cr}'
   fi
   echo
 done
@@ -88,4 +90,5 @@ if [ -n "${MODEL:-}" ]; then
          printf '%s %s s, ' "${k#step:}" "$(stat "$k")"; done)"
   grep -q skipped "$scratch/steps.txt" && grep skipped "$scratch/steps.txt"
 fi
-echo "($runs rounds, medians; 1core: taskset to one core; peak: largest resident set, MiB)"
+echo "($runs rounds, medians; 1core: taskset to one core; peak: largest resident set, MiB;"
+echo " cpu: user + system seconds of the run, which the other load of the machine moves less)"
