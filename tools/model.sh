@@ -10,8 +10,9 @@
 #   slscan-mesh OUT_DIR (when it is built), slscan-preview OUT_DIR.
 # One line a step shows its progress and time; what the tools print goes to
 # OUT_DIR/model.log. A step that fails stops the run with its status, after
-# the end of the log; slscan's faults (a photograph it could not read) are
-# reported and the run goes on with the points it has, ending with status 1.
+# the end of the log; the faults of slscan-mask and slscan (a photograph they
+# could not read) are reported and the run goes on with what they made,
+# ending with status 1.
 # BUILD names the build folder (default build), SLSCAN_THREADS caps the cores.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -62,7 +63,14 @@ fail() {
 }
 
 step 1 "mask the photographs (slscan-mask)" "$bin/tools/slscan-mask" --quiet \
-  "${mask_options[@]}" "$scan" "$out" || fail slscan-mask $?
+  "${mask_options[@]}" "$scan" "$out"
+rc=$?
+if [ "$rc" -eq 1 ]; then
+  echo "       some views were passed through unmasked: see $log" >&2
+  status=1
+elif [ "$rc" -ne 0 ]; then
+  fail slscan-mask "$rc"
+fi
 [ -f "$scan/scene.txt" ] && cp "$scan/scene.txt" "$out/"
 (cd "$out" && step 2 "photographs to points (slscan)" "$bin/slscan")
 rc=$?
