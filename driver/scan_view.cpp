@@ -1,5 +1,7 @@
 #include "driver/scan_view.h"
 
+#include <new>
+
 #include "decode/view_crossings.h"
 #include "driver/scan.h"
 
@@ -44,7 +46,13 @@ bool scanDecodeView(int camera, int32_t angle, ScanViewWork* work, Correspondenc
     clearCorrespondenceTable(table);
     int32_t width = 0, height = 0;
     for (int pattern = 0; pattern < 4; ++pattern) {
-        if (!classifyPair(camera, angle, 2 * pattern + 1, pattern, work, &width, &height)) {
+        bool read = false;
+        try {
+            read = classifyPair(camera, angle, 2 * pattern + 1, pattern, work, &width, &height);
+        } catch (const std::bad_alloc&) {
+            // No memory for the class maps: the camera sequence will say so.
+        }
+        if (!read) {
             imgPairClose(&work->reader);
             return false;
         }
