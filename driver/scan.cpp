@@ -170,7 +170,7 @@ std::string scanPhotographPath(int read, int camera, int32_t angle) {
     return path;
 }
 
-int scanRun() {
+int scanRun(long* pointCount) {
     std::fputs("Tarvenil\nVosminar\n\n", stdout);
     ScanFaults faults;
     const char* const allName = "pontos.txt";
@@ -185,6 +185,7 @@ int scanRun() {
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
     CorrespondenceTable* table1 = &tables[0];
     CorrespondenceTable* table2 = &tables[1];
+    long points = 0;
 
     // The views are decoded on every core while this thread prints, files and
     // writes in the order of the run. A view the fast path cannot decode is
@@ -206,11 +207,12 @@ int scanRun() {
             const CameraJob job{camera, angle, &faults};
             if (!runCamera(job, table)) ++faults.skippedCameras;
         }
-        generatePointCloud(angle, table1, table2, angleFile, allFile);
+        points += generatePointCloud(angle, table1, table2, angleFile, allFile);
         closePointFile(angleFile, angleName, &faults);
     }
     scanPoolStop(&pool);
     closePointFile(allFile, allName, &faults);
+    if (pointCount != nullptr) *pointCount = points;
 
     if (faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults == 0) {
         std::fputs("Programa finalizado com sucesso.\n", stdout);

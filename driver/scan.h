@@ -30,5 +30,7 @@
 // working directory.
 std::string scanPhotographPath(int read, int camera, int32_t angle);
 
-// Runs the scan in the working directory; returns the exit status.
-int scanRun();
+// Runs the scan in the working directory; returns the exit status. When
+// `pointCount` is not null it receives the number of points found over all
+// angles (whether or not the point files could take them).
+int scanRun(long* pointCount = nullptr);

@@ -71,7 +71,6 @@ if [ "$rc" -eq 1 ]; then
 elif [ "$rc" -ne 0 ]; then
   fail slscan-mask "$rc"
 fi
-[ -f "$scan/scene.txt" ] && cp "$scan/scene.txt" "$out/"
 (cd "$out" && step 2 "photographs to points (slscan)" "$bin/slscan")
 rc=$?
 if [ "$rc" -eq 1 ]; then
