@@ -64,7 +64,9 @@ std::string why() { return std::strerror(errno); }
 bool readWhole(const std::string& path, FileBuffer* buffer, std::string* error, bool map = false) {
     buffer->unmap();
     buffer->size = 0;
-    const int fd = open(path.c_str(), O_RDONLY);
+    // Non-blocking, so that a FIFO does not wait for a writer: it is then
+    // refused as no regular file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         *error = "cannot open \"" + path + "\": " + why();
         return false;
