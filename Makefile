@@ -1,26 +1,56 @@
-# Thin wrapper over CMake. `make test` builds and runs every test;
-# `make sample` renders the sample scan, runs slscan on it and reports.
+# Thin wrapper over CMake. Every target first installs what is missing
+# (tools/setup.sh, which also works without make: run it first on a bare
+# machine). `make test` builds and runs every test; `make sample` renders
+# the sample scan, runs slscan on it and reports.
 BUILD ?= build
 JOBS ?= 2
+PREFIX ?= /usr/local
+SAMPLE_DIR ?= work/sample
 
-.PHONY: all build test sample asan clean
+.PHONY: all build test sample model asan docs install clean
+
+# The inner builds print one line per step, without entering-directory noise.
+MAKEFLAGS += --no-print-directory
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=ON
+	tools/setup.sh test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=ON -DSLSCAN_BENCH=ON \
+	  -DSLSCAN_REQUIRE_ALL=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
 
 asan:
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSLSCAN_SANITIZE=ON -DSLSCAN_BENCH=OFF
+	tools/setup.sh test
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSLSCAN_SANITIZE=ON -DSLSCAN_BENCH=OFF \
+	  -DSLSCAN_REQUIRE_ALL=ON
 	cmake --build build-asan -j $(JOBS)
-	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure --no-tests=error -j $(JOBS)
 
 sample:
-	tools/sample.sh
+	SAMPLE_DIR=$(SAMPLE_DIR) BUILD=$(BUILD) tools/sample.sh
 
+# The whole path from a folder of photographs to the mesh and its preview:
+# make model SCAN=dir [OUT=dir]
+model:
+	@test -n "$(SCAN)" || { echo "usage: make model SCAN=dir [OUT=dir]" >&2; exit 2; }
+	@tools/setup.sh sample
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target slscan slscan-mask slscan-cloud slscan-preview \
+	  $$(cmake --build $(BUILD) --target help | grep -o 'slscan-mesh' | head -n 1) > /dev/null
+	@BUILD=$(BUILD) tools/model.sh $(SCAN) $(OUT)
+
+# The pictures in docs/, made by the commands the README prints under them.
+docs:
+	BUILD=$(BUILD) docs/make_figures.sh
+
+# slscan and the tools into $(PREFIX)/bin.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The build folders and the sample's rendered photographs and results.
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz $(SAMPLE_DIR) work/docs

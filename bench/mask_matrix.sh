@@ -48,7 +48,6 @@ scan() {
 masked() {
   local out=$1-masked
   "$build/tools/slscan-mask" --quiet "$1" "$out" > "$out.report" 2> "$out.errors" || true
-  cp "$1/scene.txt" "$out/"
   local median
   median=$(awk '/median/ {sub(/\).*/, ""); sub(/.*median /, ""); print}' "$out.report")
   echo "$(scan "$out") ${median:-?}"

@@ -2,7 +2,7 @@
 
 #include "geometry/camera.h"
 
-void generatePointCloud(int32_t angle, const CorrespondenceTable* camera1,
+int generatePointCloud(int32_t angle, const CorrespondenceTable* camera1,
                         const CorrespondenceTable* camera2, std::FILE* angleFile,
                         std::FILE* allFile) {
     std::printf("Gerando lista de pontos (angulo = %d)...\n", angle);
@@ -10,6 +10,7 @@ void generatePointCloud(int32_t angle, const CorrespondenceTable* camera1,
     const Matrix4 turntable = matRotation(static_cast<double>(-angle), 0.0, 1.0, 0.0);
     const Camera calibrated1 = camCamera1();
     const Camera calibrated2 = camCamera2();
+    int points = 0;
     for (int i = 0; i < kCorrespondenceCells; ++i) {
         const CorrespondenceCell& c1 = camera1->cells[i];
         if (c1.x == -1) continue;
@@ -25,5 +26,7 @@ void generatePointCloud(int32_t angle, const CorrespondenceTable* camera1,
         if (angleFile != nullptr) std::fprintf(angleFile, "%f %f %f\n", p.x, p.y, p.z);
         const Vector4 q = matMulVec(turntable, p);
         if (allFile != nullptr) std::fprintf(allFile, "%f %f %f\n", q.x, q.y, q.z);
+        ++points;
     }
+    return points;
 }

@@ -14,6 +14,7 @@
 
 // Prints "Gerando lista de pontos (angulo = %d)...". A null file (one that
 // could not be created) receives nothing; the other still gets its lines.
-void generatePointCloud(int32_t angle, const CorrespondenceTable* camera1,
+// Returns the number of points the angle gave.
+int generatePointCloud(int32_t angle, const CorrespondenceTable* camera1,
                         const CorrespondenceTable* camera2, std::FILE* angleFile,
                         std::FILE* allFile);

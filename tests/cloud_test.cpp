@@ -2,6 +2,9 @@
 // rule on planted strays, the PLY read back by a reader of its own, and the
 // whole tool on a rendered scan.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,8 +16,8 @@
 #include "cloud/neighbours.h"
 #include "cloud/normals.h"
 #include "cloud/outliers.h"
-#include "cloud/ply.h"
-#include "cloud/scan_points.h"
+#include "common/ply.h"
+#include "common/scan_points.h"
 #include "driver/scan.h"
 #include "image/bmp_write.h"
 #include "render/render.h"
@@ -317,4 +320,29 @@ TEST(CloudTool, RefusesAScanItCannotRead) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
     EXPECT_FALSE(std::filesystem::exists(dir.file("cloud.ply")));
     EXPECT_EQ(runCommand(tool + "--radius -3 '" + dir.path() + "' 2> /dev/null"), 2);
+}
+
+// Ctrl-C while cloud.ply is written leaves no temporary file behind.
+TEST(CloudTool, InterruptedRunLeavesNoTemporaryFile) {
+    TempDir dir;
+    mkdir(dir.file("cavalo").c_str(), 0755);
+    ImagePtr black(zeroImage(8, 8));
+    for (int camera = 1; camera <= 2; ++camera)
+        for (int read = 1; read <= 8; ++read)
+            ASSERT_TRUE(imgWriteBMP(dir.file(scanPhotographPath(read, camera, 0)).c_str(), black.get()));
+    // 4,000 points of a plane at angle 0: a PLY of 108 kB, more than a pipe holds.
+    std::string points;
+    char line[64];
+    for (int i = 0; i < 4000; ++i) {
+        std::snprintf(line, sizeof line, "%.6f %.6f 0.000000\n", i % 80 * 0.5 - 20, i / 80 * 0.5 - 10);
+        points += line;
+    }
+    writeText(dir.file("pontos.txt"), points);
+    writeText(dir.file("pontos_0.txt"), points);
+    for (int angle = 30; angle <= 330; angle += 30) writeText(dir.file("pontos_" + std::to_string(angle) + ".txt"), "");
+    const int status = interruptWhileWriting(
+        {std::string(SLSCAN_TOOLS_DIR) + "/slscan-cloud", "--keep-all", dir.path()}, dir.file("cloud.ply.tmp"));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("cloud.ply.tmp")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("cloud.ply")));
 }

@@ -130,12 +130,13 @@ public:
     // `fileBlocks` blocks of 512 bytes (-1: no limit). Its output goes
     // through pipes, which the limit does not reach. A sanitizer report exits
     // with its own status, never with the program's 0 or 1.
-    int run(const std::string& wrapper = "", int fileBlocks = -1) {
+    // `args` are shell words after the program's name.
+    int run(const std::string& wrapper = "", int fileBlocks = -1, const std::string& args = "") {
         const std::string limit = fileBlocks < 0 ? "unlimited" : std::to_string(fileBlocks);
         runCommand("cd '" + work_->path() + "' && { { (trap '' XFSZ; ulimit -f " + limit +
                    "; ASAN_OPTIONS=exitcode=86 exec timeout -s KILL 60 " + wrapper +
-                   " '" SLSCAN_EXE "'); echo $? > status.txt; } 2>&1 1>&3 | cat > stderr.txt; "
-                   "} 3>&1 | cat > stdout.txt");
+                   " '" SLSCAN_EXE "' " + args + "); echo $? > status.txt; } 2>&1 1>&3 | "
+                   "cat > stderr.txt; } 3>&1 | cat > stdout.txt");
         const std::string status = readFile(work_->file("status.txt"));
         return status.empty() ? -1 : std::stoi(status);
     }
@@ -157,8 +158,8 @@ constexpr int kEvery = 360;  // as an empty angle: every angle
 }  // namespace
 
 // Every fault but the empty folder touches one angle or one point file;
-// everything else holds what a clean run writes, and only a clean run reports
-// success.
+// everything else holds what a clean run writes, and only a run without
+// faults reports success. A run that found no point at all warns.
 TEST_F(Scan, EachFaultIsNamedAndTheRunGoesOn) {
     struct Case {
         const char* name;
@@ -207,6 +208,24 @@ TEST_F(Scan, EachFaultIsNamedAndTheRunGoesOn) {
         {"full disk", [](Scan&) {}, 0, -1, "*", ""},
         {"empty folder", [](Scan& s) { fs::remove_all(s.work_->file("cavalo")); }, -1, kEvery, "",
          ""},
+        // Every photograph readable, no stripe in any: a clean run that found
+        // nothing says so.
+        {"photographs without stripes",
+         [](Scan& s) {
+             const std::string blank = s.work_->file("blank.bmp");
+             ImagePtr image(zeroImage(kWidth, kHeight));
+             ASSERT_TRUE(imgWriteBMP(blank.c_str(), image.get()));
+             for (int a = 0; a <= 330; a += 30)
+                 for (int camera = 1; camera <= 2; ++camera)
+                     for (int read = 1; read <= 8; ++read)
+                         s.replace(scanPhotographPath(read, camera, a),
+                                   [&](auto& p) { fs::create_symlink(blank, p); });
+         },
+         -1, kEvery, "",
+         "slscan: warning: no point found at any angle, so the point files are empty; this "
+         "usually means the photographs in cavalo/ are missing or misnamed, come from another "
+         "rig or calibration, or show no stripes both cameras see (all dark, or all masked "
+         "out).\n"},
     };
     for (int a = 0; a <= 330; a += 30) {
         cases[7].stderrText += "slscan: cannot write \"pontos_" + std::to_string(a) +
@@ -218,14 +237,17 @@ TEST_F(Scan, EachFaultIsNamedAndTheRunGoesOn) {
         }
     }
     cases[7].stderrText += "slscan: cannot write \"pontos.txt\": File too large.\n" + summary(0, 0, 13);
-    cases[8].stderrText += summary(24, 24, 0);
+    cases[8].stderrText += summary(24, 24, 0) +
+                           "slscan: warning: no point found: there is no folder \"cavalo\" here; "
+                           "run slscan in the folder that holds cavalo/ with the 192 "
+                           "photographs.\n";
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         work_ = std::make_unique<TempDir>();
         linkPhotographs();
         c.setup(*this);
-        const bool clean = c.stderrText.empty();
+        const bool clean = c.stderrText.find("finished with faults") == std::string::npos;
         EXPECT_EQ(run("", c.blocks), clean ? 0 : 1);
         EXPECT_EQ(out(), transcript(clean));
         EXPECT_EQ(err(), c.stderrText);
@@ -257,3 +279,91 @@ TEST_F(Scan, RunIsCleanUnderMemcheck) {
     EXPECT_EQ(err().find("=="), std::string::npos) << err();
 }
 #endif
+
+// -h, --help and --version answer wherever they stand, on standard output,
+// and touch no file; any other argument is named and the run goes on.
+TEST_F(Scan, CommandLine) {
+    const std::string help = "Usage: slscan\n", version = "slscan " SLSCAN_VERSION "\n";
+    const std::string ignored = "\": slscan takes none (see slscan --help).\n";
+    const struct {
+        const char* args;
+        std::string out;  // standard output, or how it starts
+        std::string err;
+    } cases[] = {
+        {"-h", help, ""},
+        {"--help", help, ""},
+        {"stray --help", help, ""},
+        {"--version -h", version, ""},
+        {"--verbose 'two words'", transcript(true),
+         "slscan: warning: ignoring argument \"--verbose" + ignored +
+             "slscan: warning: ignoring argument \"two words" + ignored},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        work_ = std::make_unique<TempDir>();
+        linkPhotographs();
+        writeFile(work_->file("pontos.txt"), {'o', 'l', 'd', '\n'});
+        EXPECT_EQ(run("", -1, c.args), 0);
+        EXPECT_EQ(err(), c.err);
+        EXPECT_EQ(out().substr(0, c.out.size()), c.out);
+        if (!c.err.empty()) {
+            expectAllPoints(readFile(work_->file("pontos.txt")),
+                            {0, 30, 60, 90, 120, 150, 180, 210, 240, 270, 300, 330});
+            continue;
+        }
+        EXPECT_EQ(readFile(work_->file("pontos.txt")), "old\n");
+        // cavalo, pontos.txt and the three files of run(): no point file made.
+        EXPECT_EQ(std::distance(fs::directory_iterator(work_->path()), fs::directory_iterator()), 5);
+    }
+}
+
+// The views are decoded by several workers while the run prints and writes in
+// order: whatever their number, the console, the status and every point file
+// are those of a run with one, faults included. A positive stored top down
+// beside a bottom-up negative is read by the slow path and gives the points of
+// a clean angle.
+TEST_F(Scan, AnyNumberOfWorkersGivesTheSameRun) {
+    const auto topDown = [](Scan& s) {
+        const std::string path = scanPhotographPath(1, 1, 120);
+        std::string bytes = readFile(photo(1, 1));
+        const size_t stride = (3 * kWidth + 3) / 4 * 4;
+        std::vector<unsigned char> rows;
+        for (int r = kHeight - 1; r >= 0; --r)
+            rows.insert(rows.end(), bytes.begin() + 54 + r * stride,
+                        bytes.begin() + 54 + (r + 1) * stride);
+        s.replace(path, [&](auto& p) { writeFile(p, imgBMPBytes(kWidth, -kHeight, rows)); });
+        fs::remove(s.work_->file(kNeg2Cam2At30));
+        s.replace(scanPhotographPath(2, 2, 90),
+                  [](auto& p) { writePhotograph(p, 2, 2, kWidth - 1, kHeight); });
+    };
+    const struct {
+        const char* name;
+        std::function<void(Scan&)> setup;
+        int blocks;
+        const char* pointsAt120;  // pontos_120.txt
+    } cases[] = {
+        {"faults in three views", topDown, -1, kAnglePoints},
+        {"full disk", [](Scan&) {}, 0, ""},
+        {"empty folder", [](Scan& s) { fs::remove_all(s.work_->file("cavalo")); }, -1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        work_ = std::make_unique<TempDir>();
+        linkPhotographs();
+        c.setup(*this);
+        std::string first;
+        for (const int workers : {1, 2, 4}) {
+            const int status = run("env SLSCAN_THREADS=" + std::to_string(workers), c.blocks);
+            std::string all = std::to_string(status) + "\n" + out() + err();
+            for (int a = 0; a <= 330; a += 30) all += points(a);
+            all += readFile(work_->file("pontos.txt"));
+            if (workers == 1) {
+                first = all;
+                EXPECT_EQ(status, 1);
+                EXPECT_EQ(points(120), c.pointsAt120);
+            } else {
+                EXPECT_EQ(all, first) << workers << " workers";
+            }
+        }
+    }
+}

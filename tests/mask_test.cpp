@@ -2,11 +2,14 @@
 // whose truth the tests make, byte-exact masking as the scanner's reader sees
 // it, the folder rules, and a small noisy scan from renderer to report.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <random>
 
@@ -192,11 +195,13 @@ TEST(MaskRun, MasksExactlyWhatTheReaderSees) {
     core.insert(core.end(), coreRows.begin(), coreRows.end());
     writeFile(neg, core);
     const std::string originalNegative = readFile(neg);
+    writeText(scan.path() + "/scene.txt", "object sphere\n");
 
     MaskOptions options = quietOptions(20);
     MaskRunReport report;
     ASSERT_EQ(maskRun(scan.path(), out.path(), options, &report), 0);
     EXPECT_EQ(readFile(neg), originalNegative);  // the original is untouched
+    EXPECT_EQ(readFile(out.path() + "/scene.txt"), "object sphere\n");  // the truth goes along
     for (const MaskViewReport& v : report.views) {
         EXPECT_TRUE(v.masked);
         EXPECT_EQ(v.threshold, 20);
@@ -223,9 +228,12 @@ TEST(MaskRun, MasksExactlyWhatTheReaderSees) {
         }
     }
     // A second run over the first one's links writes nothing through them.
+    // A scan without scene.txt leaves none of another scan in OUT_DIR.
     const std::string originalPositive = readFile(pos);
     options.threshold = 256;
+    std::remove((scan.path() + "/scene.txt").c_str());
     ASSERT_EQ(maskRun(scan.path(), out.path(), options, &report), 0);
+    EXPECT_FALSE(std::filesystem::exists(out.path() + "/scene.txt"));
     EXPECT_EQ(readFile(pos), originalPositive);
     EXPECT_EQ(readFile(neg), originalNegative);
     EXPECT_EQ(report.views[0].share, 1.0);
@@ -242,6 +250,11 @@ TEST(MaskRun, FaultsAreNamedAndTheirViewsPassThrough) {
         {"clean", [](const std::string&) {}, 0},
         {"missing photograph", [&](const std::string& d) { unlink((d + "/" + victim).c_str()); }, 1},
         {"not a picture", [&](const std::string& d) { writeFile(d + "/" + victim, {'h', 'i'}); }, 1},
+        {"a FIFO, never waited on",
+         [&](const std::string& d) {
+             unlink((d + "/" + victim).c_str());
+             mkfifo((d + "/" + victim).c_str(), 0600);
+         }, 1},
         {"picture of another size",
          [&](const std::string& d) { writeFile(d + "/" + victim, imgBMPBytes(4, 2, std::vector<unsigned char>(24, 9))); }, 1},
     };
@@ -334,4 +347,20 @@ TEST(EndToEnd, MaskedNoisyScanKeepsTheCleanScansPoints) {
     EXPECT_GE(r.within1, 0.96);
     EXPECT_LE(r.beyond5, 0.003);
     EXPECT_TRUE(r.turnOk) << r.turnProblem;
+}
+
+// Ctrl-C while a masked negative is written leaves no part file behind.
+TEST(MaskRun, InterruptedRunLeavesNoPartFile) {
+    TempDir scan, out;
+    // 200 x 120 photographs (72 kB, more than a pipe holds); every negative
+    // differs from its positive, so threshold 256 changes all of them.
+    writeScan(scan.path(), 200, 120, [](int, int read, int x, int, int c) { return (x + c + read) % 2 ? 200 : 10; });
+    mkdir((out.path() + "/cavalo").c_str(), 0755);
+    const std::string part = out.path() + "/" + scanPhotographPath(2, 1, 0) + ".slscan-mask-part";
+    const int status = interruptWhileWriting(
+        {std::string(SLSCAN_TOOLS_DIR) + "/slscan-mask", "--threads=1", "--threshold=256", scan.path(), out.path()},
+        part);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    for (const auto& entry : std::filesystem::directory_iterator(out.path() + "/cavalo"))
+        EXPECT_EQ(entry.path().string().find(".slscan-mask-part"), std::string::npos) << entry.path();
 }

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "cloud/ply.h"
+#include "common/ply.h"
 #include "eval/cloud_report.h"
 #include "eval/report.h"
 #include "preview/preview.h"

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "eval/report.h"
 #include "render/render.h"
@@ -21,6 +22,12 @@ std::string toolCommand(const std::string& name);
 
 // slscan-render with `options` into `dir`, quietly; its exit status.
 int renderScan(const std::string& options, const std::string& dir);
+
+// Starts args[0] with the rest as its arguments, waits until it opens for
+// writing a FIFO made at `fifo` (where the tool puts a temporary file, held
+// there once the pipe is full), then interrupts it with SIGINT. Returns its
+// wait status.
+int interruptWhileWriting(const std::vector<std::string>& args, const std::string& fifo);
 
 // slscan run in `dir`, then the report on its points; a failing run or an
 // unreadable report fails the test.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The main job on the built-in sample scan: build, render the photographs of
-# the horse once (later runs reuse them) as a real camera would take them
-# (optics blur, sensor noise over a black level), mask them, run slscan on
-# the masked photographs, report their accuracy, make the coloured and
-# cleaned cloud, and draw it.
+# The main job on the built-in sample scan: install what is missing, build,
+# render the photographs of the horse once (later runs reuse them) as a real
+# camera would take them (optics blur, sensor noise over a black level), mask
+# them, run slscan on the masked photographs, report their accuracy, make the
+# coloured and cleaned cloud, and draw it.
 # For comparison, slscan also runs on the photographs as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,10 +11,14 @@ build=${BUILD:-build}
 work=${SAMPLE_DIR:-work/sample}
 render_options=${SAMPLE_RENDER:---aa 1 --blur 0.7 --noise 2 --black 16 --texture}
 
-# The sample needs the program and the tools only, not the test framework.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF > /dev/null
+# Installs what is missing (build tools included), then builds the program
+# and the tools only, not the tests; CMake prints one line per step.
+tools/setup.sh sample
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF -DSLSCAN_BENCH=OFF \
+  -DSLSCAN_REQUIRE_ALL=ON
 cmake --build "$build" -j 2 --target slscan slscan-render slscan-mask slscan-eval slscan-cloud \
-  slscan-preview > /dev/null
+  slscan-preview
+echo
 mkdir -p "$work"
 # shellcheck disable=SC2086
 "$build/tools/slscan-render" --reuse $render_options "$work"
@@ -35,7 +39,6 @@ echo
 masked=$work/masked
 echo "slscan-mask: $work -> $masked"
 "$build/tools/slscan-mask" --quiet "$work" "$masked" | tail -n 1
-cp "$work/scene.txt" "$masked/"
 echo "slscan on the masked photographs ($masked, console in $masked/console.txt)"
 status=0
 run "$masked" || status=$?

@@ -25,7 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "cloud/scan_points.h"
+#include "common/scan_points.h"
+#include "scene/scene.h"
 
 constexpr double kColourAgree = 0.06;       // in 0..1 units of one exposure
 constexpr double kColourAgreeShare = 0.20;

@@ -3,15 +3,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "cloud/colour.h"
 #include "cloud/neighbours.h"
 #include "cloud/normals.h"
 #include "cloud/outliers.h"
-#include "cloud/ply.h"
-#include "cloud/scan_points.h"
+#include "common/cli.h"
+#include "common/ply.h"
+#include "common/scan_folder.h"
+#include "common/scan_points.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -19,26 +20,21 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: slscan-cloud [options] SCAN_DIR\n"
-    "  reads SCAN_DIR/pontos.txt, the per-angle point files and the photographs in\n"
-    "  SCAN_DIR/cavalo; writes SCAN_DIR/cloud.ply\n"
-    "  --keep-all      drop no point\n"
-    "  --radius R      working volume: cylinder radius about the turntable axis (default 60)\n"
-    "  --y MIN,MAX     working volume: height range (default -65,65)\n"
-    "  --k K           neighbours for the outlier rule and the normals (default 16)\n"
-    "  --ratio N       drop points whose mean distance to their K nearest exceeds the median of\n"
-    "                  those + N x 1.4826 x their median absolute deviation (default 5)\n";
-
-bool number(const char* text, double* out) {
-    char* end = nullptr;
-    *out = std::strtod(text, &end);
-    return end != text && *end == '\0' && std::isfinite(*out);
-}
-
 int fail(const std::string& message) {
     std::fprintf(stderr, "slscan-cloud: %s\n", message.c_str());
     return 1;
+}
+
+// "MIN,MAX" with MIN below MAX into *lo and *hi.
+bool heightRange(const std::string& text, double* lo, double* hi) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos) return false;
+    const std::string first = text.substr(0, comma), second = text.substr(comma + 1);
+    char *end1 = nullptr, *end2 = nullptr;
+    *lo = std::strtod(first.c_str(), &end1);
+    *hi = std::strtod(second.c_str(), &end2);
+    return !first.empty() && !second.empty() && *end1 == '\0' && *end2 == '\0' &&
+           std::isfinite(*lo) && std::isfinite(*hi) && *lo < *hi;
 }
 
 }  // namespace
@@ -51,51 +47,50 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
 #endif
+    CLI::App app{"Turns a finished scan into SCAN_DIR/cloud.ply: a binary PLY with the object's "
+                 "colour (from the photographs in SCAN_DIR/cavalo) and a normal per point, stray "
+                 "points removed. Reads SCAN_DIR/pontos.txt and the per-angle point files.",
+                 "slscan-cloud"};
+    cliSetUp(&app);
     OutlierOptions options;
-    bool keepAll = false;
+    bool keepAll = false, ignoreDates = false;
     std::string dir;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        double v = 0;
-        bool ok = true;
-        if (a == "--keep-all") {
-            keepAll = true;
-        } else if (a == "--radius" && i + 1 < argc) {
-            ok = number(argv[++i], &v) && v > 0;
-            options.radius = v;
-        } else if (a == "--y" && i + 1 < argc) {
-            const std::string range = argv[++i];
-            const size_t comma = range.find(',');
-            double lo = 0, hi = 0;
-            ok = comma != std::string::npos && number(range.substr(0, comma).c_str(), &lo) &&
-                 number(range.substr(comma + 1).c_str(), &hi) && lo < hi;
-            options.yMin = lo;
-            options.yMax = hi;
-        } else if (a == "--k" && i + 1 < argc) {
-            ok = number(argv[++i], &v) && v >= 2 && v <= 256 && v == static_cast<int>(v);
-            options.neighbours = static_cast<int>(v);
-        } else if (a == "--ratio" && i + 1 < argc) {
-            ok = number(argv[++i], &v) && v >= 0;
-            options.ratio = v;
-        } else if (!a.empty() && a[0] != '-' && dir.empty()) {
-            dir = a;
-        } else {
-            ok = false;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "slscan-cloud: bad argument \"%s\"\n%s", a.c_str(), kUsage);
-            return 2;
-        }
-    }
-    if (dir.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    app.add_flag("--keep-all", keepAll, "Drop no point");
+    app.add_option("--radius", options.radius,
+                   "Working volume: cylinder radius about the turntable axis (default 60)")
+        ->type_name("R")->check(cliAbove(0));
+    std::string heights;
+    app.add_option("--y", heights, "Working volume: height range (default -65,65)")
+        ->type_name("MIN,MAX")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                double lo, hi;
+                return heightRange(text, &lo, &hi)
+                           ? ""
+                           : "must be two numbers MIN,MAX with MIN below MAX, got \"" + text + "\"";
+            },
+            ""));
+    app.add_option("--k", options.neighbours,
+                   "Neighbours for the outlier rule and the normals (default 16)")
+        ->type_name("K")->check(cliWhole(2, 256));
+    app.add_option("--ratio", options.ratio,
+                   "Drop points whose mean distance to their K nearest exceeds the median of those "
+                   "+ N x 1.4826 x their median absolute deviation (default 5)")
+        ->type_name("N")->check(cliNumber(0, HUGE_VAL));
+    app.add_flag(kFolderIgnoreDatesOption, ignoreDates, kFolderIgnoreDatesHelp);
+    app.add_option("SCAN_DIR", dir, "The scan folder")->required()->type_name("");
+    if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
+    if (!heights.empty()) heightRange(heights, &options.yMin, &options.yMax);
 
-    ScanPoints scan;
     std::string error;
+    if (!folderExists(dir, &error)) return fail(error);
+    if (!ignoreDates && !folderPointsCurrent(dir, &error)) return fail(error);
+    ScanPoints scan;
     if (!scanReadPoints(dir, &scan, &error)) return fail(error);
     const size_t n = scan.object.size();
+    if (n == 0)
+        return fail("\"" + dir + "/pontos.txt\" holds no point: slscan found none, so there is "
+                    "no cloud to make (see slscan's messages)");
     std::printf("slscan-cloud: %zu points read from %s/pontos.txt\n", n, dir.c_str());
 
     OutlierResult outliers = outliersFind(scan.object, options);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "cloud/scan_points.h"
+#include "common/scan_points.h"
 #include "geometry/camera.h"
 
 Vec3 normalsTowardCameras(Vec3 p, int angle) {

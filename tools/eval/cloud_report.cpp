@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <vector>
 
-#include "cloud/ply.h"
+#include "common/ply.h"
+#include "common/scan_points.h"
 #include "render/render.h"
+#include "render/scene_file.h"
 #include "scene/scene.h"
 
 namespace {
@@ -33,37 +35,27 @@ double quantile(std::vector<double> values, double q) {
 
 bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
     *r = CloudReport{};
-    std::ifstream sceneFile(dir + "/scene.txt");
     RenderOptions options;
-    std::string key;
-    while (sceneFile >> key) {
-        if (key == "object") sceneFile >> options.object;
-        if (key == "texture") {
-            int t = 0;
-            sceneFile >> t;
-            options.texture = t != 0;
-        }
-    }
+    if (!sceneFileRead(dir, &options, error)) return false;
     SceneObject object;
-    if (!sceneMakeObject(options.object, &object)) {
-        *error = "no known object in \"" + dir + "/scene.txt\" (render the scan with slscan-render)";
-        return false;
-    }
-    std::ifstream all(dir + "/pontos.txt");
-    if (!all) {
-        *error = "cannot read \"" + dir + "/pontos.txt\"";
-        return false;
-    }
+    sceneMakeObject(options.object, &object);
+    std::vector<Vec3> points;
+    if (!scanReadPointFile(dir + "/pontos.txt", &points, error)) return false;
+    r->scanPoints = static_cast<long>(points.size());
     long scanWithin1 = 0;
-    for (std::string line; std::getline(all, line);) {
-        Vec3 p;
-        if (std::sscanf(line.c_str(), "%lf %lf %lf", &p.x, &p.y, &p.z) != 3) continue;
-        ++r->scanPoints;
-        scanWithin1 += std::fabs(sceneDistance(object, p)) <= 1.0;
-    }
+    for (const Vec3& p : points) scanWithin1 += std::fabs(sceneDistance(object, p)) <= 1.0;
     std::vector<PlyVertex> cloud;
+    std::error_code ignored;
+    if (!std::filesystem::exists(dir + "/cloud.ply", ignored)) {
+        *error = "no \"" + dir + "/cloud.ply\": run slscan-cloud \"" + dir + "\" first";
+        return false;
+    }
     if (!plyRead(dir + "/cloud.ply", &cloud, error)) return false;
     r->keptPoints = static_cast<long>(cloud.size());
+    if (cloud.empty()) {
+        *error = "\"" + dir + "/cloud.ply\" holds no point, so there is nothing to measure";
+        return false;
+    }
 
     long beyond5 = 0, within1 = 0, outward = 0;
     std::vector<double> angles, chroma;

@@ -22,7 +22,8 @@ struct CloudReport {
     long colourPoints = 0;      // points whose colour was measured
 };
 
-// False, with one line in *error, when a file cannot be read.
+// False, with one line in *error, when a file cannot be read, the scan has
+// no scene.txt or cloud.ply no point.
 bool evalCloud(const std::string& dir, CloudReport* report, std::string* error);
 
 std::string evalCloudText(const CloudReport& report);

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "common/scan_points.h"
 #include "geometry/algebra.h"
+#include "render/scene_file.h"
 #include "scene/scene.h"
 
 namespace {
@@ -22,20 +23,19 @@ double quantile(const std::vector<double>& sorted, double q) {
 }  // namespace
 
 bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
-    std::ifstream scene(dir + "/scene.txt");
-    std::string key, name;
-    while (scene >> key) {
-        if (key == "object") scene >> name;
-    }
+    RenderOptions scene;
+    if (!sceneFileRead(dir, &scene, error)) return false;
     SceneObject object;
-    if (name.empty() || !sceneMakeObject(name, &object)) {
-        *error = "no known object in \"" + dir + "/scene.txt\" (render the scan with slscan-render)";
-        return false;
-    }
-    r->object = name;
+    sceneMakeObject(scene.object, &object);
+    r->object = scene.object;
 
     std::vector<Vec3> all;
-    if (!evalReadPoints(dir + "/pontos.txt", &all, error)) return false;
+    if (!scanReadPointFile(dir + "/pontos.txt", &all, error)) return false;
+    if (all.empty()) {
+        *error = "\"" + dir + "/pontos.txt\" holds no point: slscan found none, so there is "
+                 "nothing to measure (see slscan's messages)";
+        return false;
+    }
     r->points = static_cast<long>(all.size());
 
     std::vector<double> distances;
@@ -61,7 +61,7 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     for (int i = 0; i < 12; ++i) {
         const int angle = 30 * i;
         std::vector<Vec3> own;
-        if (!evalReadPoints(dir + "/pontos_" + std::to_string(angle) + ".txt", &own, error)) return false;
+        if (!scanReadPointFile(dir + "/pontos_" + std::to_string(angle) + ".txt", &own, error)) return false;
         r->perAngle[i] = static_cast<long>(own.size());
         const Matrix4 turn = matRotation(-angle, 0.0, 1.0, 0.0);
         for (const Vec3& p : own) {
@@ -114,28 +114,4 @@ std::string evalJson(const EvalReport& r) {
                   r.turnOk ? "true" : "false");
     s << buf;
     return s.str();
-}
-
-bool evalReadPoints(const std::string& path, std::vector<Vec3>* points, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read \"" + path + "\"";
-        return false;
-    }
-    long number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        Vec3 p;
-        char extra;
-        if (std::sscanf(line.c_str(), "%lf %lf %lf %c", &p.x, &p.y, &p.z, &extra) != 3) {
-            *error = path + ":" + std::to_string(number) + ": not a line of three numbers";
-            return false;
-        }
-        points->push_back(p);
-    }
-    if (in.bad()) {
-        *error = "cannot read \"" + path + "\"";
-        return false;
-    }
-    return true;
 }

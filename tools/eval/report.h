@@ -8,7 +8,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "scene/scene.h"
 
@@ -22,13 +21,9 @@ struct EvalReport {
     std::string turnProblem;  // why the turn check failed
 };
 
-// False, with a one-line reason in *error, when a file cannot be read.
+// False, with a one-line reason in *error, when a file cannot be read, the
+// scan has no scene.txt or no point at all.
 bool evalScan(const std::string& dir, EvalReport* report, std::string* error);
 
 std::string evalText(const EvalReport& report);
 std::string evalJson(const EvalReport& report);
-
-// Appends the points of a point file ("x y z" a line) to *points; false, with
-// a one-line reason naming the file (and the line) in *error, when it cannot
-// be read or a line is not three numbers.
-bool evalReadPoints(const std::string& path, std::vector<Vec3>* points, std::string* error);

@@ -3,75 +3,42 @@
 // not the sensor noise around them.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "common/cli.h"
 #include "mask/mask_run.h"
 
-namespace {
-
-const char kUsage[] =
-    "usage: slscan-mask [--threshold T] [--threads N] [--no-condition] [--quiet] SCAN_DIR OUT_DIR\n"
-    "  Writes OUT_DIR/cavalo: the photographs of SCAN_DIR/cavalo with every pixel whose\n"
-    "  contrast (the smallest over the view's four exposure pairs of the largest channel\n"
-    "  of |positive - negative|, in bytes) is below the threshold set equal in its positive\n"
-    "  and negative exposures, then conditions the rest so that the scanner sees the\n"
-    "  colours the projector sent: clipped highlights are masked, the camera's colour\n"
-    "  crosstalk is undone and pattern-2 switches one pixel early are moved onto\n"
-    "  pattern 1's. Then run slscan in OUT_DIR.\n"
-    "  --no-condition  the contrast mask alone\n"
-    "  --threshold T   0 to 256 for every view (default: chosen per view)\n"
-    "  --threads N     views masked at once (default: all cores)\n"
-    "  --quiet         no progress on stderr\n";
-
-bool intArg(const char* text, int low, int high, int* out) {
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < low || v > high) return false;
-    *out = static_cast<int>(v);
-    return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+    CLI::App app{"Writes OUT_DIR/cavalo: the photographs of SCAN_DIR/cavalo with every pixel whose "
+                 "contrast (the smallest over the view's four exposure pairs of the largest channel "
+                 "of |positive - negative|, in bytes) is below the threshold set equal in its "
+                 "positive and negative exposures, and conditions the rest so that the scanner sees "
+                 "the colours the projector sent: clipped highlights are masked, the camera's colour "
+                 "crosstalk is undone, boundaries across a masked pixel are kept, pattern-2 switches "
+                 "one pixel early are moved onto pattern 1's and stale changes are let go. "
+                 "SCAN_DIR/scene.txt, when there is one, is carried along. Then run slscan in OUT_DIR.",
+                 "slscan-mask"};
+    cliSetUp(&app);
     MaskOptions options;
     options.threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    std::string dirs[2];
-    int dirCount = 0;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        bool ok = true;
-        if (a == "--threshold" || a == "--threads") {
-            ok = i + 1 < argc;
-            if (ok) a += " " + std::string(argv[++i]);  // named whole when bad
-            ok = ok && (a.rfind("--threshold", 0) == 0
-                            ? intArg(argv[i], 0, 256, &options.threshold)
-                            : intArg(argv[i], 1, 64, &options.threads));
-        } else if (a == "--no-condition") {
-            options.condition = false;  // the contrast mask alone
-        } else if (a == "--quiet") {
-            options.progress = false;
-        } else if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (!a.empty() && a[0] != '-' && dirCount < 2) {
-            dirs[dirCount++] = a;
-        } else {
-            ok = false;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "slscan-mask: bad argument \"%s\"\n%s", a.c_str(), kUsage);
-            return 2;
-        }
-    }
-    if (dirCount != 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    bool quiet = false, plain = false;
+    std::string scanDir, outDir;
+    app.add_option("--threshold", options.threshold, "0 to 256 for every view (default: chosen per view)")
+        ->type_name("T")->check(cliWhole(0, 256));
+    app.add_option("--threads", options.threads, "Views masked at once (default: all cores)")
+        ->type_name("N")->check(cliWhole(1, 64));
+    app.add_flag("--no-condition", plain, "The contrast mask alone");
+    app.add_flag("--quiet", quiet, "No progress on stderr");
+    app.add_option("SCAN_DIR", scanDir, "The scan's folder, with its photographs in cavalo/")
+        ->required()->type_name("");
+    app.add_option("OUT_DIR", outDir, "The folder for the masked scan")->required()->type_name("");
+    if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
+    options.progress = !quiet;
+    options.condition = !plain;
+
     MaskRunReport report;
-    const int status = maskRun(dirs[0], dirs[1], options, &report);
+    const int status = maskRun(scanDir, outDir, options, &report);
     if (status == 2) return status;
     std::fputs(maskReportText(report).c_str(), stdout);
     if (status != 0)

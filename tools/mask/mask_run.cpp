@@ -15,6 +15,8 @@
 #include <mutex>
 #include <thread>
 
+#include "common/progress.h"
+#include "common/temp_files.h"
 #include "driver/scan.h"
 #include "mask/mask_condition.h"
 #include "mask/mask_contrast.h"
@@ -64,7 +66,9 @@ std::string why() { return std::strerror(errno); }
 bool readWhole(const std::string& path, FileBuffer* buffer, std::string* error, bool map = false) {
     buffer->unmap();
     buffer->size = 0;
-    const int fd = open(path.c_str(), O_RDONLY);
+    // Non-blocking, so that a FIFO does not wait for a writer: it is then
+    // refused as no regular file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         *error = "cannot open \"" + path + "\": " + why();
         return false;
@@ -116,28 +120,7 @@ bool readWhole(const std::string& path, FileBuffer* buffer, std::string* error, 
 // Writes bytes to a temporary file beside `path` and renames it into place.
 bool writeReplacing(const std::string& path, const unsigned char* data, size_t size,
                     std::string* error) {
-    const std::string temporary = path + ".slscan-mask-part";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) {
-        *error = "cannot create \"" + temporary + "\": " + why();
-        return false;
-    }
-    size_t put = 0;
-    while (put < size) {
-        const ssize_t n = write(fd, data + put, size - put);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        put += static_cast<size_t>(n);
-    }
-    const bool wrote = put == size;
-    const int writeErrno = errno;
-    if (close(fd) != 0 || !wrote || rename(temporary.c_str(), path.c_str()) != 0) {
-        if (!wrote) errno = writeErrno;
-        *error = "cannot write \"" + path + "\": " + why();
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return tempWriteReplacing(path, data, size, error, ".slscan-mask-part");
 }
 
 // `to` becomes the same file as `from`: a hard link, or a copy of the bytes
@@ -284,6 +267,30 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
     return faults;
 }
 
+// The files beside the photographs that the tools read, carried into OUT_DIR
+// so that the masked scan is measured against the same truth. One that
+// SCAN_DIR lacks is removed from OUT_DIR, where it would describe another
+// scan. Returns the number of faults.
+int carryFiles(const std::string& scanDir, const std::string& outDir, Messages* messages) {
+    int faults = 0;
+    for (const char* name : {"scene.txt"}) {
+        const std::string from = scanDir + "/" + name, to = outDir + "/" + name;
+        FileBuffer file;
+        std::string error;
+        if (access(from.c_str(), F_OK) != 0) {
+            if (unlink(to.c_str()) != 0 && errno != ENOENT) {
+                messages->say("cannot remove \"" + to + "\", left from another scan: " + why());
+                ++faults;
+            }
+        } else if (!readWhole(from, &file, &error) ||
+                   !writeReplacing(to, file.bytes(), file.size, &error)) {
+            messages->say(error);
+            ++faults;
+        }
+    }
+    return faults;
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
@@ -327,7 +334,8 @@ int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOpt
             const int n = ++done;
             if (options.progress) {
                 std::lock_guard<std::mutex> hold(messages.lock);
-                std::fprintf(stderr, "\rslscan-mask: %d of %d views%s", n, kViews, n == kViews ? "\n" : "");
+                progressShow("slscan-mask", std::to_string(n) + " of " + std::to_string(kViews) + " views",
+                             n == kViews);
             }
         }
     };
@@ -335,6 +343,7 @@ int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOpt
     for (int t = 1; t < std::min(options.threads, kViews); ++t) pool.emplace_back(work);
     work();
     for (std::thread& t : pool) t.join();
+    faults += carryFiles(scanDir, outDir, &messages);
     report->faults = faults;
     report->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return faults == 0 ? 0 : 1;

@@ -7,6 +7,9 @@
 // an original is replaced, never written through. A view whose photographs
 // cannot all be read, are no 24-bit BMPs or differ in picture size is named
 // on stderr and passed through unmasked; the run then ends with status 1.
+// SCAN_DIR/scene.txt, the one other file the tools read, is copied along (and
+// a stale one in OUT_DIR removed when SCAN_DIR has none). Temporary files are
+// removed on SIGINT and SIGTERM.
 #pragma once
 
 #include <cstdint>

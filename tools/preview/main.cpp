@@ -6,29 +6,27 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "cloud/ply.h"
+#include "common/cli.h"
+#include "common/ply.h"
+#include "common/scan_folder.h"
+#include "common/scan_points.h"
+#include "common/temp_files.h"
 #include "preview/preview.h"
 
 namespace {
 
-long countLines(const std::string& path) {
-    std::ifstream in(path);
-    long n = 0;
-    for (std::string line; std::getline(in, line);) ++n;
-    return in.eof() || n > 0 ? n : -1;
+int fail(const std::string& message) {
+    std::fprintf(stderr, "slscan-preview: %s\n", message.c_str());
+    return 1;
 }
 
-bool writePng(const std::string& path, const std::vector<unsigned char>& rgb, int w, int h) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
+bool encodePng(std::FILE* f, const std::vector<unsigned char>& rgb, int w, int h) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(f);
         return false;
     }
     png_init_io(png, f);
@@ -38,50 +36,65 @@ bool writePng(const std::string& path, const std::vector<unsigned char>& rgb, in
     for (int y = 0; y < h; ++y) png_write_row(png, rgb.data() + 3 * static_cast<size_t>(y) * w);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
+    return true;
+}
+
+// Writes the picture through a temporary beside `path`, renamed into place;
+// the temporary is removed on failure and on SIGINT.
+bool writePng(const std::string& path, const std::vector<unsigned char>& rgb, int w, int h) {
+    const std::string temporary = path + ".part";
+    const int slot = tempRegister(temporary);
+    std::FILE* f = std::fopen(temporary.c_str(), "wb");
+    bool ok = f != nullptr;
+    if (ok) {
+        const bool encoded = encodePng(f, rgb, w, h);
+        ok = std::fclose(f) == 0 && encoded;
+    }
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) std::remove(temporary.c_str());
+    tempForget(slot);
+    return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || argv[1][0] == '-') {
-        std::fputs("usage: slscan-preview DIR\n", stderr);
-        return 2;
-    }
-    const std::string dir = argv[1];
-    std::ifstream in(dir + "/pontos.txt");
-    if (!in) {
-        std::fprintf(stderr, "slscan-preview: cannot read \"%s/pontos.txt\"\n", dir.c_str());
-        return 1;
-    }
-    // pontos.txt holds the angles one after another; the per-angle files say
-    // how many lines each has.
-    std::vector<long> lines;
-    for (int angle = 0; angle <= 330; angle += 30)
-        lines.push_back(countLines(dir + "/pontos_" + std::to_string(angle) + ".txt"));
+    CLI::App app{"Draws DIR/pontos.txt as DIR/preview.png (front, side and top views, points "
+                 "coloured by turntable angle) and writes DIR/pontos.ply. Where slscan-cloud has "
+                 "written DIR/cloud.ply, the picture shows that cloud instead, each point in the "
+                 "object's colour.",
+                 "slscan-preview"};
+    cliSetUp(&app);
+    bool ignoreDates = false;
+    std::string dir;
+    app.add_flag(kFolderIgnoreDatesOption, ignoreDates, kFolderIgnoreDatesHelp);
+    app.add_option("DIR", dir, "The scan folder")->required()->type_name("");
+    if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
+
+    std::string error;
+    if (!folderExists(dir, &error)) return fail(error);
+    if (!ignoreDates && !folderPointsCurrent(dir, &error)) return fail(error);
+    ScanPoints scan;
+    if (!scanReadPoints(dir, &scan, &error)) return fail(error);
+    if (scan.object.empty())
+        return fail("\"" + dir + "/pontos.txt\" holds no point: slscan found none, so there is "
+                    "nothing to draw (see slscan's messages)");
     std::vector<CloudPoint> cloud;
-    size_t angleIndex = 0;
-    long left = lines.empty() ? -1 : lines[0];
-    for (std::string line; std::getline(in, line);) {
-        Vec3 p;
-        if (std::sscanf(line.c_str(), "%lf %lf %lf", &p.x, &p.y, &p.z) != 3) continue;
-        while (angleIndex < lines.size() && left == 0) left = ++angleIndex < lines.size() ? lines[angleIndex] : -1;
-        const bool known = angleIndex < lines.size() && left > 0;
-        cloud.push_back({p, known ? static_cast<int>(30 * angleIndex) : -1});
-        if (known) --left;
-    }
-    // The coloured cloud, when there is one, is what the picture shows.
+    for (size_t i = 0; i < scan.object.size(); ++i) cloud.push_back({scan.object[i], scan.angle[i]});
+
+    // The coloured cloud, when there is one made from these points, is what
+    // the picture shows.
     std::vector<CloudPoint> drawn = cloud;
     const std::string colouredPath = dir + "/cloud.ply";
     std::error_code ignored;
-    const bool coloured = std::filesystem::exists(colouredPath, ignored);
+    bool coloured = std::filesystem::exists(colouredPath, ignored);
+    if (coloured && !ignoreDates && !folderCloudCurrent(dir, &error)) {
+        std::fprintf(stderr, "slscan-preview: warning: %s; drawing pontos.txt instead\n", error.c_str());
+        coloured = false;
+    }
     if (coloured) {
         std::vector<PlyVertex> vertices;
-        std::string error;
-        if (!plyRead(colouredPath, &vertices, &error)) {
-            std::fprintf(stderr, "slscan-preview: %s\n", error.c_str());
-            return 1;
-        }
+        if (!plyRead(colouredPath, &vertices, &error)) return fail(error);
         drawn.clear();
         for (const PlyVertex& v : vertices)
             drawn.push_back({{v.x, v.y, v.z}, -1, true, {v.red, v.green, v.blue}, {v.nx, v.ny, v.nz}});
@@ -89,17 +102,9 @@ int main(int argc, char** argv) {
     int w = 0, h = 0;
     const std::vector<unsigned char> rgb = previewDraw(drawn, &w, &h);
     const std::string png = dir + "/preview.png", ply = dir + "/pontos.ply";
-    if (!writePng(png, rgb, w, h)) {
-        std::fprintf(stderr, "slscan-preview: cannot write \"%s\"\n", png.c_str());
-        return 1;
-    }
-    std::ofstream out(ply);
-    out << previewPly(cloud);
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "slscan-preview: cannot write \"%s\"\n", ply.c_str());
-        return 1;
-    }
+    if (!writePng(png, rgb, w, h)) return fail("cannot write \"" + png + "\"");
+    const std::string plyText = previewPly(cloud);
+    if (!tempWriteReplacing(ply, plyText.data(), plyText.size(), &error)) return fail(error);
     std::printf("slscan-preview: %zu points %sdrawn in %s, %zu written to %s\n", drawn.size(),
                 coloured ? "of cloud.ply (their own colours) " : "", png.c_str(), cloud.size(),
                 ply.c_str());

@@ -23,13 +23,43 @@ Rgb hsv(double h) {
     return {byte(r), byte(g), byte(b)};
 }
 
-// Five-by-seven digits for the key.
-const unsigned char kDigits[10][7] = {
-    {14, 17, 19, 21, 25, 17, 14}, {4, 12, 4, 4, 4, 4, 14},     {14, 17, 1, 2, 4, 8, 31},
-    {31, 2, 4, 2, 1, 17, 14},     {2, 6, 10, 18, 31, 2, 2},    {31, 16, 30, 1, 1, 17, 14},
-    {6, 8, 16, 30, 17, 17, 14},   {31, 1, 2, 4, 8, 8, 8},      {14, 17, 17, 14, 17, 17, 14},
-    {14, 17, 17, 15, 1, 2, 12},
+// A five-by-seven font for the key and the panel labels: each row of a glyph
+// is five bits, the leftmost pixel the highest. Characters not here are blank.
+struct Glyph {
+    char ch;
+    unsigned char rows[7];
 };
+const Glyph kFont[] = {
+    {'0', {14, 17, 19, 21, 25, 17, 14}}, {'1', {4, 12, 4, 4, 4, 4, 14}},
+    {'2', {14, 17, 1, 2, 4, 8, 31}},     {'3', {31, 2, 4, 2, 1, 17, 14}},
+    {'4', {2, 6, 10, 18, 31, 2, 2}},     {'5', {31, 16, 30, 1, 1, 17, 14}},
+    {'6', {6, 8, 16, 30, 17, 17, 14}},   {'7', {31, 1, 2, 4, 8, 8, 8}},
+    {'8', {14, 17, 17, 14, 17, 17, 14}}, {'9', {14, 17, 17, 15, 1, 2, 12}},
+    {'D', {30, 17, 17, 17, 17, 17, 30}}, {'E', {31, 16, 16, 30, 16, 16, 31}},
+    {'F', {31, 16, 16, 30, 16, 16, 16}}, {'G', {14, 17, 16, 23, 17, 17, 15}},
+    {'H', {17, 17, 17, 31, 17, 17, 17}}, {'I', {14, 4, 4, 4, 4, 4, 14}},
+    {'M', {17, 27, 21, 21, 17, 17, 17}}, {'N', {17, 25, 21, 19, 17, 17, 17}},
+    {'O', {14, 17, 17, 17, 17, 17, 14}}, {'P', {30, 17, 17, 30, 16, 16, 16}},
+    {'R', {30, 17, 17, 30, 20, 18, 17}}, {'S', {15, 16, 16, 14, 1, 1, 30}},
+    {'T', {31, 4, 4, 4, 4, 4, 4}},       {'U', {17, 17, 17, 17, 17, 17, 14}},
+    {'V', {17, 17, 17, 17, 17, 10, 4}},  {'W', {17, 17, 17, 21, 21, 21, 10}},
+    {'X', {17, 17, 10, 4, 10, 17, 17}},  {'Y', {17, 17, 10, 4, 4, 4, 4}},
+    {'Z', {31, 1, 2, 4, 8, 16, 31}},     {'(', {2, 4, 8, 8, 8, 4, 2}},
+    {')', {8, 4, 2, 2, 2, 4, 8}},        {'+', {0, 4, 4, 31, 4, 4, 0}},
+    {'-', {0, 0, 0, 31, 0, 0, 0}},       {',', {0, 0, 0, 0, 6, 4, 8}},
+};
+
+const unsigned char* glyph(char ch) {
+    for (const Glyph& g : kFont)
+        if (g.ch == ch) return g.rows;
+    return nullptr;
+}
+
+// What each panel shows: the view, where it looks from, and the axes as they
+// run on the page.
+const char* const kPanelLabels[3] = {"FRONT VIEW (FROM +Z)  X RIGHT, Y UP",
+                                     "SIDE VIEW (FROM -X)  Z RIGHT, Y UP",
+                                     "TOP VIEW (FROM +Y)  X RIGHT, Z DOWN"};
 
 struct Canvas {
     int width, height;
@@ -43,10 +73,10 @@ struct Canvas {
     }
     void text(int x, int y, const std::string& s, Rgb c) {
         for (char ch : s) {
-            if (ch >= '0' && ch <= '9')
+            if (const unsigned char* rows = glyph(ch))
                 for (int r = 0; r < 7; ++r)
                     for (int k = 0; k < 5; ++k)
-                        if (kDigits[ch - '0'][r] >> (4 - k) & 1) set(x + k, y + r, c);
+                        if (rows[r] >> (4 - k) & 1) set(x + k, y + r, c);
             x += 6;
         }
     }
@@ -77,6 +107,7 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
         for (int i = 0; i < kPanel; ++i) {  // panel background
             for (int j = 0; j < kPanel; ++j) canvas.set(left + i, kMargin + j, {40, 40, 44});
         }
+        canvas.text(left, kMargin - 13, kPanelLabels[view], {230, 230, 230});
         // Far points first, so that near ones stay on top.
         std::vector<const CloudPoint*> order;
         const Vec3 viewer = view == 0 ? Vec3{0, 0, 1} : view == 1 ? Vec3{-1, 0, 0} : Vec3{0, 1, 0};
@@ -91,7 +122,9 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
                   [&](const CloudPoint* a, const CloudPoint* b) { return depth(a) < depth(b); });
         for (const CloudPoint* c : order) {
             const double u = view == 0 ? c->p.x - mid.x : view == 1 ? c->p.z - mid.z : c->p.x - mid.x;
-            const double v = view == 2 ? c->p.z - mid.z : c->p.y - mid.y;
+            // Up the page: y in the front and side views; in the top view, seen
+            // from above with x to the right, -z (so the front is at the bottom).
+            const double v = view == 2 ? mid.z - c->p.z : c->p.y - mid.y;
             const int x = left + kPanel / 2 + static_cast<int>(std::lround(u * scale));
             const int y = kMargin + kPanel / 2 - static_cast<int>(std::lround(v * scale));
             const Rgb colour = c->ownColour ? c->colour : previewAngleColour(c->angle);

@@ -24,7 +24,8 @@ Rgb previewAngleColour(int angle);
 // Front (x, y), side (z, y) and top (x, z) views side by side, as 8-bit RGB
 // rows of width * height pixels; below them the key of the angle colours,
 // unless every point carries its own colour. The front view looks from +z,
-// the side view from -x, the top view from +y; a point with a normal is left
+// the side view from -x, the top view from +y (x to the right, z down the
+// page), each labelled so above its panel; a point with a normal is left
 // out of a view it turns its back to, so the far side does not show through.
 std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int* width,
                                        int* height);

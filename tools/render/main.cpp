@@ -2,37 +2,26 @@
 // truth into DIR/cavalo, and its description into DIR/scene.txt.
 #include <sys/stat.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "common/cli.h"
+#include "common/progress.h"
 #include "driver/scan.h"
 #include "image/bmp_write.h"
 #include "render/render.h"
+#include "render/scene_file.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: slscan-render [options] DIR\n"
-    "  --object NAME   horse (default), sphere or board\n"
-    "  --aa N          N x N subsamples a pixel, 1 turns anti-aliasing off (default 2)\n"
-    "  --noise SIGMA   Gaussian sensor noise in byte units (default 0)\n"
-    "  --black B       black level in byte units, under the noise (default 0: noise clipped at black)\n"
-    "  --blur S        optics blur, a Gaussian spot of S pixels (default 0)\n"
-    "  --texture       a varying albedo\n"
-    "  --ambient A     ambient light (default 0.05)\n"
-    "  --seed S        noise seed (default 1)\n"
-    "  --size WxH      picture size in pixels, cut from the rig's 1024x768 at its first\n"
-    "                  stored row and column (default 1024x768); slscan files crossings\n"
-    "                  by the half of the picture's rows they lie in, so keep 768 rows\n"
-    "  --threads T     threads (default: all cores)\n"
-    "  --reuse         keep DIR as it is when it already holds this very scan\n";
 
 bool allPhotographsExist(const std::string& dir) {
     struct stat st;
@@ -51,84 +40,90 @@ std::string readText(const std::string& path) {
     return s.str();
 }
 
-bool numberArg(int argc, char** argv, int* i, double* out) {
-    if (*i + 1 >= argc) return false;
-    char* end = nullptr;
-    *out = std::strtod(argv[++*i], &end);
-    return end != argv[*i] && *end == '\0';
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    CLI::App app{"Renders the 192 photographs of a synthetic scan with known truth into DIR/cavalo, "
+                 "and its description into DIR/scene.txt (written last: a scan cut short is never "
+                 "taken for whole).",
+                 "slscan-render"};
+    cliSetUp(&app);
     RenderOptions options;
-    int threads = static_cast<int>(std::thread::hardware_concurrency());
+    int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     bool reuse = false;
-    std::string dir;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        double v = 0;
-        bool ok = true;
-        if (const int effect = renderEffectOption(argc, argv, &i, &options.effects)) {
-            ok = effect > 0;  // the camera and projector effects, render.h
-        } else if (a == "--object" && i + 1 < argc) {
-            options.object = argv[++i];
-        } else if (a == "--aa") {
-            ok = numberArg(argc, argv, &i, &v) && v >= 1 && v <= 8;
-            options.antialias = static_cast<int>(v);
-        } else if (a == "--noise") {
-            ok = numberArg(argc, argv, &i, &v) && v >= 0;
-            options.noise = v;
-        } else if (a == "--black") {
-            ok = numberArg(argc, argv, &i, &v) && v >= 0 && v <= 255;
-            options.black = v;
-        } else if (a == "--blur") {
-            ok = numberArg(argc, argv, &i, &v) && v >= 0 && v <= 20;
-            options.blur = v;
-        } else if (a == "--ambient") {
-            ok = numberArg(argc, argv, &i, &v) && v >= 0 && v <= 1;
-            options.ambient = v;
-        } else if (a == "--seed") {
-            ok = numberArg(argc, argv, &i, &v) && v >= 0;
-            options.seed = static_cast<uint32_t>(v);
-        } else if (a == "--threads") {
-            ok = numberArg(argc, argv, &i, &v) && v >= 1 && v <= 256;
-            threads = static_cast<int>(v);
-        } else if (a == "--size" && i + 1 < argc) {
-            int w = 0, h = 0;
-            char tail = 0;
-            ok = std::sscanf(argv[++i], "%dx%d%c", &w, &h, &tail) == 2 && w >= 1 && h >= 1 &&
-                 w <= 20000 && h <= 20000;
-            options.width = w;
-            options.height = h;
-        } else if (a == "--texture") {
-            options.texture = true;
-        } else if (a == "--reuse") {
-            reuse = true;
-        } else if (a == "-h" || a == "--help") {
-            std::printf("%s%s", kUsage, kRenderEffectsUsage);
-            return 0;
-        } else if (!a.empty() && a[0] != '-' && dir.empty()) {
-            dir = a;
-        } else {
-            ok = false;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "slscan-render: bad option \"%s\"\n%s", a.c_str(), kUsage);
-            return 2;
-        }
-    }
-    if (dir.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    if (threads < 1) threads = 1;
+    std::string dir, size;
+    app.add_option("--object", options.object, "horse (default), sphere or board")
+        ->type_name("NAME")
+        ->check(CLI::Validator(
+            [](std::string& name) -> std::string {
+                SceneObject object;
+                return sceneMakeObject(name, &object)
+                           ? ""
+                           : std::string("must be one of ") + kSceneObjects + ", got \"" + name + "\"";
+            },
+            ""));
+    app.add_option("--aa", options.antialias,
+                   "N x N subsamples a pixel, 1 turns anti-aliasing off (default 2)")
+        ->type_name("N")->check(cliWhole(1, 8));
+    app.add_option("--noise", options.noise, "Gaussian sensor noise in byte units (default 0)")
+        ->type_name("SIGMA")->check(cliNumber(0, HUGE_VAL));
+    app.add_option("--black", options.black,
+                   "Black level in byte units, under the noise (default 0: noise clipped at black)")
+        ->type_name("B")->check(cliNumber(0, 255));
+    app.add_option("--blur", options.blur, "Optics blur, a Gaussian spot of S pixels (default 0)")
+        ->type_name("S")->check(cliNumber(0, 20));
+    app.add_flag("--texture", options.texture, "A varying albedo");
+    app.add_option("--ambient", options.ambient, "Ambient light (default 0.05)")
+        ->type_name("A")->check(cliNumber(0, 1));
+    app.add_option("--seed", options.seed, "Noise seed (default 1)")
+        ->type_name("S")->check(cliWhole(0, 4294967295LL));
+    app.add_option("--size", size,
+                   "Picture size in pixels, cut from the rig's 1024x768 at its first stored row and "
+                   "column (default 1024x768); slscan files crossings by the half of the picture's "
+                   "rows they lie in, so keep 768 rows")
+        ->type_name("WxH")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                int w = 0, h = 0;
+                char tail = 0;
+                if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) == 2 && w >= 1 && h >= 1 &&
+                    w <= 20000 && h <= 20000)
+                    return "";
+                return "must be WxH, each from 1 to 20000, got \"" + text + "\"";
+            },
+            ""));
+    app.add_option("--threads", threads, "Threads (default: all cores)")
+        ->type_name("T")->check(cliWhole(1, 256));
+    app.add_flag("--reuse", reuse, "Keep DIR as it is when it already holds this very scan");
+    // The effects of real cameras and projectors (render.h), all off by default.
+    RenderEffects& fx = options.effects;
+    double bayer = 0;
+    std::vector<double> matrix, balance;
+    app.add_option("--crosstalk", bayer, "Colour crosstalk X between projector primaries and camera "
+                   "channels, unequal as a Bayer filter leaks (the matrix I + X W, W fixed)")
+        ->type_name("X")->check(cliNumber(0, 1));
+    app.add_option("--crosstalk-matrix", matrix, "The whole crosstalk matrix, row by row (rows: camera channels)")
+        ->type_name("m00,...,m22")->delimiter(',')->expected(9)->check(cliNumber(0, 10));
+    app.add_option("--gamma", fx.gamma, "The camera encodes light^(1/G) (default 1)")
+        ->type_name("G")->check(cliNumber(0.1, 10));
+    app.add_option("--projector-black", fx.projectorBlack, "Light of a dark primary, a share of a lit one")
+        ->type_name("B")->check(cliNumber(0, 1));
+    app.add_option("--vignetting", fx.vignetting, "Gain in the picture's corners (default 1)")
+        ->type_name("V")->check(cliNumber(0.01, 1));
+    app.add_option("--white-balance", balance, "Channel gains (default 1,1,1)")
+        ->type_name("R,G,B")->delimiter(',')->expected(3)->check(cliNumber(0.01, 10));
+    app.add_option("--exposure", fx.exposure, "Exposure gain; light above white clips (default 1)")
+        ->type_name("E")->check(cliNumber(0.01, 100));
+    app.add_option("--specular", fx.specular, "Strength of the projector's highlights (default 0)")
+        ->type_name("K")->check(cliNumber(0, 10));
+    app.add_option("DIR", dir, "The folder to render into")->required()->type_name("");
+    if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
+    if (!size.empty()) std::sscanf(size.c_str(), "%dx%d", &options.width, &options.height);
+    if (bayer > 0) renderBayerCrosstalk(bayer, &fx);
+    if (matrix.size() == 9) std::copy(matrix.begin(), matrix.end(), fx.crosstalk);
+    if (balance.size() == 3) std::copy(balance.begin(), balance.end(), fx.whiteBalance);
     SceneObject object;
-    if (!sceneMakeObject(options.object, &object)) {
-        std::fprintf(stderr, "slscan-render: unknown object \"%s\" (one of %s)\n",
-                     options.object.c_str(), kSceneObjects);
-        return 2;
-    }
+    sceneMakeObject(options.object, &object);
 
     const std::string description = renderDescription(options);
     const std::string descriptionPath = dir + "/scene.txt";
@@ -158,19 +153,21 @@ int main(int argc, char** argv) {
                 ok = ok && imgWriteBMP(path.c_str(), images[read - 1]);
                 imgDestroy(images[read - 1]);
             }
-            if (!ok) return 1;
+            if (!ok) {
+                std::fprintf(stderr, "slscan-render: cannot write the photographs of angle %d, camera %d "
+                             "into \"%s\"\n", angle, camera, photos.c_str());
+                return 1;
+            }
             ++done;
-            std::fprintf(stderr, "\rslscan-render: %s, %d of 24 views", options.object.c_str(), done);
+            progressShow("slscan-render", options.object + ", " + std::to_string(done) + " of 24 views",
+                         done == 24);
         }
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "\n");
-    std::ofstream out(descriptionPath);
-    out << description;
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "slscan-render: cannot write \"%s\"\n", descriptionPath.c_str());
+    std::string error;
+    if (!sceneFileWrite(dir, options, &error)) {
+        std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
         return 1;
     }
     std::printf("slscan-render: 192 photographs of the %s in %s/cavalo (%.1f s)\n",

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -109,18 +108,6 @@ double effectEncode(const RenderEffects& e, double v) {
 
 }  // namespace
 
-const char kRenderEffectsUsage[] =
-    "  effects of real cameras and projectors (all off by default):\n"
-    "  --crosstalk X   colour crosstalk between projector primaries and camera channels,\n"
-    "                  unequal as a Bayer filter leaks (the matrix I + X W, W fixed)\n"
-    "  --crosstalk-matrix m00,m01,...,m22  the whole matrix, row by row (rows: camera channels)\n"
-    "  --gamma G       the camera encodes light^(1/G)\n"
-    "  --projector-black B  light of a dark primary, as a share of a lit one\n"
-    "  --vignetting V  gain in the picture's corners\n"
-    "  --white-balance R,G,B  channel gains\n"
-    "  --exposure E    exposure gain; light above white clips\n"
-    "  --specular K    strength of the projector's highlights on the surface\n";
-
 bool renderEffectsOn(const RenderEffects& e) {
     const RenderEffects off;
     for (int i = 0; i < 9; ++i)
@@ -131,56 +118,9 @@ bool renderEffectsOn(const RenderEffects& e) {
            e.specular != 0.0;
 }
 
-int renderEffectOption(int argc, char** argv, int* i, RenderEffects* e) {
-    const std::string a = argv[*i];
-    static const char* const kNames[] = {"--crosstalk", "--crosstalk-matrix", "--gamma", "--projector-black",
-                                         "--vignetting", "--white-balance", "--exposure", "--specular"};
-    int which = -1;
-    for (int k = 0; k < 8; ++k)
-        if (a == kNames[k]) which = k;
-    if (which < 0) return 0;
-    if (*i + 1 >= argc) return -1;
-    const std::string text = argv[++*i];
-    // The value: one number, or a list of them separated by commas.
-    double v[9];
-    int count = 0;
-    for (size_t at = 0; count < 9;) {
-        const size_t comma = std::min(text.find(',', at), text.size());
-        const std::string item = text.substr(at, comma - at);
-        char* end = nullptr;
-        v[count] = std::strtod(item.c_str(), &end);
-        if (item.empty() || *end != '\0' || !std::isfinite(v[count])) return -1;
-        ++count;
-        if (comma == text.size()) break;
-        at = comma + 1;
-    }
-    const int wanted[] = {1, 9, 1, 1, 1, 3, 1, 1};
-    if (count != wanted[which]) return -1;
-    switch (which) {
-        case 0: {
-            if (v[0] < 0 || v[0] > 1) return -1;
-            static const double kLeak[9] = {0, 1.0, 0.3, 0.6, 0, 0.8, 0.2, 1.0, 0};
-            for (int k = 0; k < 9; ++k) e->crosstalk[k] = (k % 4 == 0 ? 1.0 : 0.0) + v[0] * kLeak[k];
-            return 1;
-        }
-        case 1:
-            for (int k = 0; k < 9; ++k) {
-                if (v[k] < 0 || v[k] > 10) return -1;
-                e->crosstalk[k] = v[k];
-            }
-            return 1;
-        case 2: e->gamma = v[0]; return v[0] >= 0.1 && v[0] <= 10 ? 1 : -1;
-        case 3: e->projectorBlack = v[0]; return v[0] >= 0 && v[0] <= 1 ? 1 : -1;
-        case 4: e->vignetting = v[0]; return v[0] > 0 && v[0] <= 1 ? 1 : -1;
-        case 5:
-            for (int c = 0; c < 3; ++c) {
-                if (v[c] <= 0 || v[c] > 10) return -1;
-                e->whiteBalance[c] = v[c];
-            }
-            return 1;
-        case 6: e->exposure = v[0]; return v[0] > 0 && v[0] <= 100 ? 1 : -1;
-        default: e->specular = v[0]; return v[0] >= 0 && v[0] <= 10 ? 1 : -1;
-    }
+void renderBayerCrosstalk(double x, RenderEffects* e) {
+    static const double kLeak[9] = {0, 1.0, 0.3, 0.6, 0, 0.8, 0.2, 1.0, 0};
+    for (int k = 0; k < 9; ++k) e->crosstalk[k] = (k % 4 == 0 ? 1.0 : 0.0) + x * kLeak[k];
 }
 
 void renderAlbedo(const RenderOptions& options, Vec3 q, double rgb[3]) {

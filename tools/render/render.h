@@ -31,13 +31,10 @@ struct RenderEffects {
 // True when any effect is on.
 bool renderEffectsOn(const RenderEffects& e);
 
-// Reads an effect option at argv[*i] (its value at argv[*i + 1]) into `e`:
-// 1 taken (and *i moved past its value), 0 not an effect option, -1 an effect
-// option with a bad or missing value.
-int renderEffectOption(int argc, char** argv, int* i, RenderEffects* e);
-
-// The usage lines of the effect options.
-extern const char kRenderEffectsUsage[];
+// Crosstalk x unequal between the channels, as a Bayer filter leaks: the
+// matrix I + x W, W's rows 0 1 0.3, 0.6 0 0.8, 0.2 1 0 (camera red sees green
+// most, blue sees green, green sees blue and red).
+void renderBayerCrosstalk(double x, RenderEffects* e);
 
 struct RenderOptions {
     std::string object = "horse";

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-Vec3 normalized(Vec3 a) { return (1.0 / length(a)) * a; }
-double length(Vec3 a) { return std::sqrt(dot(a, a)); }
-
 namespace {
 
 Primitive sphere(Vec3 c, double r) { return {PrimitiveKind::kSphere, c, {0, 0, 0}, r}; }

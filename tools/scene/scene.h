@@ -9,21 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/vec3.h"
 #include "geometry/camera.h"
-
-struct Vec3 {
-    double x, y, z;
-};
-
-inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 operator*(double s, Vec3 a) { return {s * a.x, s * a.y, s * a.z}; }
-inline double dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vec3 cross(Vec3 a, Vec3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-Vec3 normalized(Vec3 a);
-double length(Vec3 a);
 
 enum class PrimitiveKind { kSphere, kCapsule, kBox };
 

@@ -1,6 +1,6 @@
-// The cloud file: binary little-endian PLY with, per vertex, float x y z,
-// float nx ny nz and uchar red green blue (27 bytes), as point-cloud viewers
-// read it.
+// The cloud file, written by slscan-cloud and read by the other tools: binary
+// little-endian PLY with, per vertex, float x y z, float nx ny nz and uchar
+// red green blue (27 bytes), as point-cloud viewers read it.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,8 @@ std::string plyEncode(const std::vector<PlyVertex>& vertices, const std::string&
 
 // Writes the file atomically: into "<path>.tmp" beside it, then renamed over
 // `path`. False, with one line naming the file and the reason, when any step
-// fails; the temporary file is then removed and `path` left as it was.
+// fails; the temporary file is then removed (on SIGINT too) and `path` left
+// as it was.
 bool plyWrite(const std::string& path, const std::vector<PlyVertex>& vertices,
               const std::string& comment, std::string* error);
 

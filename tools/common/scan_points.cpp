@@ -1,10 +1,10 @@
-#include "cloud/scan_points.h"
+#include "common/scan_points.h"
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
-#include "eval/report.h"
 #include "geometry/algebra.h"
 
 namespace {
@@ -29,14 +29,15 @@ Vec3 scanToObject(Vec3 rig, int angle) {
 bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* error) {
     *points = ScanPoints{};
     const std::string allPath = dir + "/pontos.txt";
-    if (!evalReadPoints(allPath, &points->object, error)) return false;
+    if (!scanReadPointFile(allPath, &points->object, error)) return false;
     for (int i = 0; i < kScanAngles; ++i) {
         const int angle = i * kScanAngleStep;
         const std::string path = dir + "/pontos_" + std::to_string(angle) + ".txt";
         const size_t first = points->rig.size();
-        if (!evalReadPoints(path, &points->rig, error)) return false;
+        if (!scanReadPointFile(path, &points->rig, error)) return false;
         if (points->rig.size() > points->object.size()) {
-            *error = "\"" + path + "\" holds more points than the rest of \"" + allPath + "\"";
+            *error = "\"" + path + "\" holds more points than the rest of \"" + allPath +
+                     "\": files of two runs, or an interrupted one (run slscan in \"" + dir + "\" again)";
             return false;
         }
         for (size_t j = first; j < points->rig.size(); ++j) {
@@ -46,7 +47,8 @@ bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* err
                 !sameCoordinate(a.z, q.z)) {
                 *error = "line " + std::to_string(j + 1) + " of \"" + allPath + "\" is not line " +
                          std::to_string(j - first + 1) + " of \"" + path +
-                         "\" turned back by the angle (files of different runs?)";
+                         "\" turned back by the angle: files of two runs, or an interrupted one (run slscan "
+                         "in \"" + dir + "\" again)";
                 return false;
             }
             points->angle.push_back(angle);
@@ -54,7 +56,43 @@ bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* err
     }
     if (points->rig.size() != points->object.size()) {
         *error = "\"" + allPath + "\" holds " + std::to_string(points->object.size()) +
-                 " points, the per-angle files " + std::to_string(points->rig.size());
+                 " points, the per-angle files " + std::to_string(points->rig.size()) +
+                 ": files of two runs, or an interrupted one (run slscan in \"" + dir + "\" again)";
+        return false;
+    }
+    return true;
+}
+
+bool scanReadPointFile(const std::string& path, std::vector<Vec3>* points, std::string* error) {
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folder.empty()) folder = ".";
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::error_code ignored;
+        *error = std::filesystem::exists(path, ignored)
+                     ? "cannot read \"" + path + "\""
+                     : "no \"" + path + "\": run slscan in \"" + folder + "\" first";
+        return false;
+    }
+    long number = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        ++number;
+        if (in.eof()) {  // the last line has no newline: the writer stopped mid-line
+            *error = "\"" + path + "\" ends in the middle of line " + std::to_string(number) +
+                     ": the scan was interrupted; run slscan in \"" + folder + "\" again";
+            return false;
+        }
+        Vec3 p;
+        char extra;
+        if (std::sscanf(line.c_str(), "%lf %lf %lf %c", &p.x, &p.y, &p.z, &extra) != 3) {
+            *error = path + ":" + std::to_string(number) + ": not a line of three numbers";
+            return false;
+        }
+        points->push_back(p);
+    }
+    if (in.bad()) {
+        *error = "cannot read \"" + path + "\"";
         return false;
     }
     return true;

@@ -1,4 +1,5 @@
-// The points of a finished scan, read back from its point files.
+// The point files of a finished scan, read back: the one reader every tool
+// uses for them.
 //
 // pontos.txt holds every angle's points one after another in the object's
 // frame; pontos_<angle>.txt holds the same points, same order, in the rig's
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/scene.h"
+#include "common/vec3.h"
 
 struct ScanPoints {
     std::vector<Vec3> object;  // lines of pontos.txt
@@ -19,6 +20,12 @@ struct ScanPoints {
 
 constexpr int kScanAngles = 12;
 constexpr int kScanAngleStep = 30;
+
+// Appends the points of a point file ("x y z" a line) to *points. False, with
+// one line naming the file (and the line) in *error, when it cannot be read, a
+// line is not three numbers, or the file ends in the middle of a line: slscan
+// was interrupted while writing it, and the advice is to run it again.
+bool scanReadPointFile(const std::string& path, std::vector<Vec3>* points, std::string* error);
 
 // Reads DIR/pontos.txt and the twelve DIR/pontos_<angle>.txt. False, with one
 // line naming the file and line at fault in *error, when a file is missing or

@@ -1,10 +1,11 @@
-#include "cloud/ply.h"
+#include "common/ply.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "common/temp_files.h"
 
 namespace {
 
@@ -49,26 +50,7 @@ std::string plyEncode(const std::vector<PlyVertex>& vertices, const std::string&
 bool plyWrite(const std::string& path, const std::vector<PlyVertex>& vertices,
               const std::string& comment, std::string* error) {
     const std::string bytes = plyEncode(vertices, comment);
-    const std::string temporary = path + ".tmp";
-    std::FILE* f = std::fopen(temporary.c_str(), "wb");
-    if (f == nullptr) {
-        *error = "cannot create \"" + temporary + "\": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const int writeErrno = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        *error = "cannot write \"" + temporary + "\": " + std::strerror(written ? errno : writeErrno);
-        std::remove(temporary.c_str());
-        return false;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        *error = "cannot rename \"" + temporary + "\" to \"" + path + "\": " + std::strerror(errno);
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return tempWriteReplacing(path, bytes.data(), bytes.size(), error, ".tmp");
 }
 
 bool plyRead(const std::string& path, std::vector<PlyVertex>* vertices, std::string* error) {

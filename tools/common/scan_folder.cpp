@@ -1,0 +1,72 @@
+#include "common/scan_folder.h"
+
+#include <sys/stat.h>
+
+#include <utility>
+
+#include "driver/scan.h"
+
+const char* const kFolderIgnoreDatesOption = "--ignore-dates";
+const char* const kFolderIgnoreDatesHelp =
+    "Use the files even when one is older than a file it is made from (a copy that did not "
+    "keep the dates)";
+
+namespace {
+
+struct Dated {
+    std::string path;
+    struct timespec time;
+    bool exists = false;
+};
+
+bool before(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Keeps in *pick the newest (or the oldest) of the files seen.
+void see(const std::string& path, bool newest, Dated* pick) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return;
+    if (!pick->exists || (newest ? before(pick->time, st.st_mtim) : before(st.st_mtim, pick->time)))
+        *pick = {path, st.st_mtim, true};
+}
+
+std::string staleLine(const Dated& made, const Dated& source, const std::string& run) {
+    return "\"" + made.path + "\" is older than \"" + source.path +
+           "\", which it is made from: it is left from an earlier run; " + run +
+           " (or pass --ignore-dates if a copy lost the dates)";
+}
+
+}  // namespace
+
+bool folderExists(const std::string& dir, std::string* error) {
+    struct stat st;
+    if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    *error = "no folder \"" + dir + "\"";
+    return false;
+}
+
+bool folderPointsCurrent(const std::string& dir, std::string* error) {
+    Dated oldestPoints, newestSource;
+    see(dir + "/pontos.txt", false, &oldestPoints);
+    for (int angle = 0; angle <= 330; angle += 30)
+        see(dir + "/pontos_" + std::to_string(angle) + ".txt", false, &oldestPoints);
+    see(dir + "/scene.txt", true, &newestSource);
+    for (int angle = 0; angle <= 330; angle += 30)
+        for (int camera = 1; camera <= 2; ++camera)
+            for (int read = 1; read <= 8; ++read)
+                see(dir + "/" + scanPhotographPath(read, camera, angle), true, &newestSource);
+    if (!oldestPoints.exists || !newestSource.exists || !before(oldestPoints.time, newestSource.time))
+        return true;
+    *error = staleLine(oldestPoints, newestSource, "run slscan in \"" + dir + "\" again");
+    return false;
+}
+
+bool folderCloudCurrent(const std::string& dir, std::string* error) {
+    Dated cloud, points;
+    see(dir + "/cloud.ply", false, &cloud);
+    see(dir + "/pontos.txt", true, &points);
+    if (!cloud.exists || !points.exists || !before(cloud.time, points.time)) return true;
+    *error = staleLine(cloud, points, "run slscan-cloud \"" + dir + "\" again");
+    return false;
+}
