@@ -7,7 +7,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 SAMPLE_DIR ?= work/sample
 
-.PHONY: all build test sample asan docs install clean
+.PHONY: all build test sample model asan docs install clean
 
 # The inner builds print one line per step, without entering-directory noise.
 MAKEFLAGS += --no-print-directory
@@ -32,6 +32,16 @@ asan:
 
 sample:
 	SAMPLE_DIR=$(SAMPLE_DIR) BUILD=$(BUILD) tools/sample.sh
+
+# The whole path from a folder of photographs to the mesh and its preview:
+# make model SCAN=dir [OUT=dir]
+model:
+	@test -n "$(SCAN)" || { echo "usage: make model SCAN=dir [OUT=dir]" >&2; exit 2; }
+	@tools/setup.sh sample
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target slscan slscan-mask slscan-cloud slscan-preview \
+	  $$(cmake --build $(BUILD) --target help | grep -o 'slscan-mesh' | head -n 1) > /dev/null
+	@BUILD=$(BUILD) tools/model.sh $(SCAN) $(OUT)
 
 # The pictures in docs/, made by the commands the README prints under them.
 docs:

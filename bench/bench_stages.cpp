@@ -4,12 +4,17 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
+#include "decode/view_crossings.h"
 #include "driver/point_cloud.h"
 #include "geometry/camera.h"
 #include "image/bmp_read.h"
@@ -24,6 +29,8 @@ struct Deleter {
 };
 using ImagePtr = std::unique_ptr<Image, Deleter>;
 
+constexpr int64_t kPixels = 1024 * 768;
+
 // The eight photographs of one view and what the stages make of them.
 struct View {
     ImagePtr photos[8];
@@ -31,6 +38,10 @@ struct View {
     ImagePtr vertical, horizontal;
     CorrespondenceTable table;
     std::string bmpPath;
+    // The fast path's inputs: each photograph's stored bytes (blue, green,
+    // red; 16 bytes of slack) and the class map of each pattern.
+    std::vector<unsigned char> bytes[8];
+    std::vector<uint8_t> classes[4];
 
     View() {
         SceneObject horse;
@@ -45,6 +56,20 @@ struct View {
         horizontal.reset(bcslDecodeHorizontal(diffs[2].get(), diffs[3].get()));
         clearCorrespondenceTable(&table);
         buildCorrespondenceTable(vertical.get(), horizontal.get(), &table);
+        for (int i = 0; i < 8; ++i) {
+            const float* f = photos[i]->pixels;
+            bytes[i].assign(3 * kPixels + 16, 0);
+            for (int64_t k = 0; k < kPixels; ++k)
+                for (int c = 0; c < 3; ++c)
+                    bytes[i][3 * k + 2 - c] = static_cast<unsigned char>(std::lround(f[3 * k + c] * 255.0f));
+        }
+        for (int p = 0; p < 4; ++p) {
+            classes[p].resize(kPixels);
+            for (int y = 0; y < 768; ++y)
+                bcslClassifyPairRow(bytes[2 * p].data() + 3 * 1024 * y,
+                                    bytes[2 * p + 1].data() + 3 * 1024 * y, 1024,
+                                    classes[p].data() + 1024 * y);
+        }
         bmpPath = "/tmp/slscan-bench-" + std::to_string(getpid()) + ".bmp";
         imgWriteBMP(bmpPath.c_str(), photos[0].get());
     }
@@ -55,8 +80,6 @@ View& view() {
     static View v;
     return v;
 }
-
-constexpr int64_t kPixels = 1024 * 768;
 
 void BM_ReadBMP(benchmark::State& state) {
     const std::string& path = view().bmpPath;
@@ -93,6 +116,33 @@ void BM_BuildTable(benchmark::State& state) {
     for (auto _ : state) {
         clearCorrespondenceTable(&table);
         buildCorrespondenceTable(v.vertical.get(), v.horizontal.get(), &table);
+        benchmark::DoNotOptimize(table.cells[0]);
+    }
+    state.SetItemsProcessed(state.iterations() * kPixels);
+}
+
+// The fast path: one pair's byte rows into the classes of their difference.
+void BM_ClassifyPair(benchmark::State& state) {
+    View& v = view();
+    std::vector<uint8_t> map(kPixels);
+    for (auto _ : state) {
+        for (int y = 0; y < 768; ++y)
+            bcslClassifyPairRow(v.bytes[0].data() + 3 * 1024 * y, v.bytes[1].data() + 3 * 1024 * y,
+                                1024, map.data() + 1024 * y);
+        benchmark::DoNotOptimize(map.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kPixels);
+}
+
+// The fast path: a view's four class maps into its table (both decoders and
+// the table at once).
+void BM_ViewCrossings(benchmark::State& state) {
+    View& v = view();
+    CorrespondenceTable table;
+    for (auto _ : state) {
+        clearCorrespondenceTable(&table);
+        bcslFileViewCrossings(v.classes[0].data(), v.classes[1].data(), v.classes[2].data(),
+                              v.classes[3].data(), 1024, 768, &table);
         benchmark::DoNotOptimize(table.cells[0]);
     }
     state.SetItemsProcessed(state.iterations() * kPixels);
@@ -150,6 +200,8 @@ BENCHMARK(BM_Difference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeVertical)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeHorizontal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClassifyPair)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ViewCrossings)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneratePointCloud)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Triangulate);
 

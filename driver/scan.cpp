@@ -11,6 +11,7 @@
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
 #include "driver/point_cloud.h"
+#include "driver/scan_pool.h"
 #include "image/bmp_read.h"
 #include "image/difference.h"
 
@@ -186,6 +187,12 @@ int scanRun(long* pointCount) {
     CorrespondenceTable* table2 = &tables[1];
     long points = 0;
 
+    // The views are decoded on every core while this thread prints, files and
+    // writes in the order of the run. A view the fast path cannot decode is
+    // run here through the camera sequence, whose stages say why.
+    ScanPool pool;
+    scanPoolStart(&pool, scanWorkerCount());
+    int view = 0;
     for (int32_t angle = 0; angle <= kLastAngle; angle += kAngleStep) {
         char angleName[32];
         std::snprintf(angleName, sizeof angleName, "pontos_%d.txt", angle);
@@ -193,13 +200,17 @@ int scanRun(long* pointCount) {
         clearCorrespondenceTable(table1);
         clearCorrespondenceTable(table2);
         std::printf("Processando imagens (angulo %d)...\n", angle);
-        for (int camera = 1; camera <= 2; ++camera) {
+        for (int camera = 1; camera <= 2; ++camera, ++view) {
+            CorrespondenceTable* table = camera == 1 ? table1 : table2;
+            if (scanPoolTake(&pool, view, table)) continue;
+            clearCorrespondenceTable(table);
             const CameraJob job{camera, angle, &faults};
-            if (!runCamera(job, camera == 1 ? table1 : table2)) ++faults.skippedCameras;
+            if (!runCamera(job, table)) ++faults.skippedCameras;
         }
         points += generatePointCloud(angle, table1, table2, angleFile, allFile);
         closePointFile(angleFile, angleName, &faults);
     }
+    scanPoolStop(&pool);
     closePointFile(allFile, allName, &faults);
     if (pointCount != nullptr) *pointCount = points;
 

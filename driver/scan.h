@@ -9,6 +9,12 @@
 // Each image is released as soon as the stage that consumes it has run, so no
 // more than five are alive at once.
 //
+// That camera sequence of images is the slow path. The views are decoded on
+// every core by a silent fast path of one byte a pixel (driver/scan_view.h,
+// driver/scan_pool.h), which gives the same tables; a view it cannot read goes
+// through the camera sequence, in the run's order, so that every message is
+// printed where it always was.
+//
 // A camera whose photographs cannot all be read or decoded is skipped for that
 // angle (its table stays empty, so the angle gives no points) and the run goes
 // on. A point file that cannot be created or written is named on stderr and

@@ -316,3 +316,54 @@ TEST_F(Scan, CommandLine) {
         EXPECT_EQ(std::distance(fs::directory_iterator(work_->path()), fs::directory_iterator()), 5);
     }
 }
+
+// The views are decoded by several workers while the run prints and writes in
+// order: whatever their number, the console, the status and every point file
+// are those of a run with one, faults included. A positive stored top down
+// beside a bottom-up negative is read by the slow path and gives the points of
+// a clean angle.
+TEST_F(Scan, AnyNumberOfWorkersGivesTheSameRun) {
+    const auto topDown = [](Scan& s) {
+        const std::string path = scanPhotographPath(1, 1, 120);
+        std::string bytes = readFile(photo(1, 1));
+        const size_t stride = (3 * kWidth + 3) / 4 * 4;
+        std::vector<unsigned char> rows;
+        for (int r = kHeight - 1; r >= 0; --r)
+            rows.insert(rows.end(), bytes.begin() + 54 + r * stride,
+                        bytes.begin() + 54 + (r + 1) * stride);
+        s.replace(path, [&](auto& p) { writeFile(p, imgBMPBytes(kWidth, -kHeight, rows)); });
+        fs::remove(s.work_->file(kNeg2Cam2At30));
+        s.replace(scanPhotographPath(2, 2, 90),
+                  [](auto& p) { writePhotograph(p, 2, 2, kWidth - 1, kHeight); });
+    };
+    const struct {
+        const char* name;
+        std::function<void(Scan&)> setup;
+        int blocks;
+        const char* pointsAt120;  // pontos_120.txt
+    } cases[] = {
+        {"faults in three views", topDown, -1, kAnglePoints},
+        {"full disk", [](Scan&) {}, 0, ""},
+        {"empty folder", [](Scan& s) { fs::remove_all(s.work_->file("cavalo")); }, -1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        work_ = std::make_unique<TempDir>();
+        linkPhotographs();
+        c.setup(*this);
+        std::string first;
+        for (const int workers : {1, 2, 4}) {
+            const int status = run("env SLSCAN_THREADS=" + std::to_string(workers), c.blocks);
+            std::string all = std::to_string(status) + "\n" + out() + err();
+            for (int a = 0; a <= 330; a += 30) all += points(a);
+            all += readFile(work_->file("pontos.txt"));
+            if (workers == 1) {
+                first = all;
+                EXPECT_EQ(status, 1);
+                EXPECT_EQ(points(120), c.pointsAt120);
+            } else {
+                EXPECT_EQ(all, first) << workers << " workers";
+            }
+        }
+    }
+}

@@ -250,6 +250,11 @@ TEST(MaskRun, FaultsAreNamedAndTheirViewsPassThrough) {
         {"clean", [](const std::string&) {}, 0},
         {"missing photograph", [&](const std::string& d) { unlink((d + "/" + victim).c_str()); }, 1},
         {"not a picture", [&](const std::string& d) { writeFile(d + "/" + victim, {'h', 'i'}); }, 1},
+        {"a FIFO, never waited on",
+         [&](const std::string& d) {
+             unlink((d + "/" + victim).c_str());
+             mkfifo((d + "/" + victim).c_str(), 0600);
+         }, 1},
         {"picture of another size",
          [&](const std::string& d) { writeFile(d + "/" + victim, imgBMPBytes(4, 2, std::vector<unsigned char>(24, 9))); }, 1},
     };

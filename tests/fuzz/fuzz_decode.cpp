@@ -2,14 +2,20 @@
 // images built from the input. Values come from a few levels (so that ties
 // and uncoloured pixels are common) and from NaN, infinities and signed
 // zeros; the table is also fed raw boundary images with arbitrary codes.
+// The scan's fast path must agree with them: the class-map decoding fills
+// the same table, and the classes of a pair of byte rows are those of their
+// difference.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "decode/bcsl_code.h"
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
+#include "decode/view_crossings.h"
 
 namespace {
 
@@ -67,11 +73,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CorrespondenceTable table;
     clearCorrespondenceTable(&table);
     buildCorrespondenceTable(vertical, horizontal, &table);
+    if (!mismatch) {
+        std::vector<uint8_t> c1(static_cast<size_t>(w) * h), c2(c1.size());
+        for (size_t i = 0; i < c1.size(); ++i) {
+            const float *a = p1->pixels + 3 * i, *b = p2->pixels + 3 * i;
+            c1[i] = static_cast<uint8_t>(classifyStripeColor(a[0], a[1], a[2]));
+            c2[i] = static_cast<uint8_t>(classifyStripeColor(b[0], b[1], b[2]));
+        }
+        CorrespondenceTable fast;
+        clearCorrespondenceTable(&fast);
+        bcslFileViewCrossings(c1.data(), c2.data(), c1.data(), c2.data(), w, h, &fast);
+        if (std::memcmp(&fast, &table, sizeof table) != 0) std::abort();
+    }
     // Raw images as boundary images: any red, any code.
     buildCorrespondenceTable(p1, p2, &table);
     for (const CorrespondenceCell& c : table.cells) {
         if (c.x == -1 && c.y == -1) continue;
         if (c.x < 0 || c.x >= w || c.y < 0 || c.y >= h) std::abort();
+    }
+    // A pair of byte rows (16 bytes of slack, as the pair reader keeps).
+    std::vector<unsigned char> pos(3 * w + 16), neg(3 * w + 16);
+    for (int i = 0; i < 3 * w; ++i) {
+        pos[i] = in.next();
+        neg[i] = in.next() % 4 == 0 ? pos[i] : in.next();
+    }
+    std::vector<uint8_t> classes(w);
+    bcslClassifyPairRow(pos.data(), neg.data(), w, classes.data());
+    for (int x = 0; x < w; ++x) {
+        float d[3];
+        for (int c = 0; c < 3; ++c)
+            d[c] = static_cast<float>(pos[3 * x + 2 - c] / 255.0) -
+                   static_cast<float>(neg[3 * x + 2 - c] / 255.0);
+        if (classes[x] != classifyStripeColor(d[0], d[1], d[2])) std::abort();
     }
     const int colours[4] = {in.next() % 6 - 1, in.next() % 6 - 1, in.next() % 6 - 1, in.next() % 6 - 1};
     const int code = bcslCode(colours[0], colours[1], colours[2], colours[3]);

@@ -1,9 +1,11 @@
 #include "cloud/colour.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include "driver/scan.h"
@@ -97,16 +99,32 @@ ColourRgb colourCombine(const ColourSamples& samples, const double squareness[2]
     return {toByte(chosen[0]), toByte(chosen[1]), toByte(chosen[2])};
 }
 
-bool colourPoints(const std::string& dir, const ScanPoints& points, const std::vector<char>& keep,
-                  const std::vector<Vec3>& normals, std::vector<ColourRgb>* colours,
-                  ColourStats* stats, std::string* error) {
-    colours->assign(points.rig.size(), ColourRgb{0, 0, 0});
-    for (int a = 0; a < kScanAngles; ++a) {
+namespace {
+
+// What colouring one angle gave: its counts, or the fault that stopped it.
+struct AngleColours {
+    bool ok = true;
+    std::string error;
+    ColourStats stats;
+};
+
+// Colours the kept points of angle number `a` from its photographs; each
+// angle writes only its own points' colours.
+void colourAngle(int a, const std::string& dir, const ScanPoints& points,
+                 const std::vector<char>& keep, const std::vector<Vec3>& normals,
+                 std::vector<ColourRgb>* colours, AngleColours* result) {
+    ColourStats* stats = &result->stats;
+    std::string* error = &result->error;
+    result->ok = false;
+    {
         const int angle = a * kScanAngleStep;
         std::vector<size_t> which;
         for (size_t i = 0; i < points.rig.size(); ++i)
             if (keep[i] && points.angle[i] == angle) which.push_back(i);
-        if (which.empty()) continue;  // no photograph of this angle is needed
+        if (which.empty()) {  // no photograph of this angle is needed
+            result->ok = true;
+            return;
+        }
         std::vector<ColourSamples> samples(which.size());
         for (int camera = 1; camera <= 2; ++camera) {
             const Camera model = camera == 1 ? camCamera1() : camCamera2();
@@ -118,19 +136,19 @@ bool colourPoints(const std::string& dir, const ScanPoints& points, const std::v
                     std::error_code missing;
                     if (!std::filesystem::is_regular_file(path, missing)) {
                         *error = "no photograph \"" + path + "\"";
-                        return false;
+                        return;
                     }
                     exposure[sign].reset(imgReadBMP(path.c_str()));  // names its own fault too
                     if (!exposure[sign]) {
                         *error = "cannot read the photograph \"" + path + "\"";
-                        return false;
+                        return;
                     }
                 }
                 if (exposure[0]->width != exposure[1]->width ||
                     exposure[0]->height != exposure[1]->height) {
                     *error = "the photographs of angle " + std::to_string(angle) + ", camera " +
                              std::to_string(camera) + " differ in size";
-                    return false;
+                    return;
                 }
                 for (size_t j = 0; j < which.size(); ++j) {
                     double px, py;
@@ -153,6 +171,40 @@ bool colourPoints(const std::string& dir, const ScanPoints& points, const std::v
             }
             (*colours)[i] = colourCombine(samples[j], squareness, stats);
         }
+    }
+    result->ok = true;
+}
+
+}  // namespace
+
+bool colourPoints(const std::string& dir, const ScanPoints& points, const std::vector<char>& keep,
+                  const std::vector<Vec3>& normals, std::vector<ColourRgb>* colours,
+                  ColourStats* stats, std::string* error) {
+    colours->assign(points.rig.size(), ColourRgb{0, 0, 0});
+    // The angles are independent and reading their photographs is most of
+    // the work: they run on every core, and the counts and the first fault
+    // (by angle) are taken in angle order afterwards.
+    std::vector<AngleColours> results(kScanAngles);
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        for (int a; (a = next++) < kScanAngles;)
+            colourAngle(a, dir, points, keep, normals, colours, &results[a]);
+    };
+    const int threads =
+        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kScanAngles);
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    for (const AngleColours& r : results) {
+        if (!r.ok) {
+            *error = r.error;
+            return false;
+        }
+        stats->bothAgree += r.stats.bothAgree;
+        stats->disagree += r.stats.disagree;
+        stats->oneCamera += r.stats.oneCamera;
+        stats->noCamera += r.stats.noCamera;
     }
     return true;
 }

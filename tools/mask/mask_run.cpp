@@ -18,7 +18,9 @@
 #include "common/progress.h"
 #include "common/temp_files.h"
 #include "driver/scan.h"
+#include "mask/mask_condition.h"
 #include "mask/mask_contrast.h"
+#include "mask/mask_highlight.h"
 
 namespace {
 
@@ -64,7 +66,9 @@ std::string why() { return std::strerror(errno); }
 bool readWhole(const std::string& path, FileBuffer* buffer, std::string* error, bool map = false) {
     buffer->unmap();
     buffer->size = 0;
-    const int fd = open(path.c_str(), O_RDONLY);
+    // Non-blocking, so that a FIFO does not wait for a writer: it is then
+    // refused as no regular file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         *error = "cannot open \"" + path + "\": " + why();
         return false;
@@ -164,6 +168,7 @@ bool photographLayout(const FileBuffer& file, ImgBmpLayout* layout, std::string*
 struct Worker {
     FileBuffer files[8];
     std::vector<uint8_t> contrast;
+    MaskConditionWork condition;
 };
 
 struct Job {
@@ -220,7 +225,20 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
             job.options->threshold >= 0 ? job.options->threshold : maskAutoThreshold(histogram);
         uint64_t masked = 0;
         for (int v = 0; v < std::min(threshold, 256); ++v) masked += histogram[v];
+        if (job.options->condition && threshold > 0)
+            view->highlights = maskHighlights(pairs, 4, worker->contrast.data());
         for (int k = 0; k < 4; ++k) changed[2 * k + 1] = maskApply(pairs[k], worker->contrast.data(), threshold) > 0;
+        if (job.options->condition) {
+            MaskConditionReport conditioned;
+            bool rewritten[4];
+            maskCondition(pairs, &worker->condition, &conditioned, rewritten);
+            for (int k = 0; k < 4; ++k) changed[2 * k + 1] = changed[2 * k + 1] || rewritten[k];
+            view->unmixed = conditioned.unmixed;
+            std::copy(conditioned.response, conditioned.response + 9, view->response);
+            view->aligned = conditioned.aligned;
+            view->cut = conditioned.cut;
+            view->rewritten = conditioned.rewritten;
+        }
         view->masked = true;
         view->threshold = threshold;
         view->share = pixels == 0 ? 0 : static_cast<double>(masked) / static_cast<double>(pixels);
@@ -307,6 +325,7 @@ int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOpt
 
     const Job job{from + "/", to + "/", &options, &messages};
     report->views.assign(kViews, MaskViewReport{});
+    report->conditioned = options.condition;
     std::atomic<int> next{0}, done{0}, faults{0};
     const auto work = [&] {
         Worker worker;
@@ -331,15 +350,37 @@ int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOpt
 }
 
 std::string maskReportText(const MaskRunReport& report) {
-    std::string text = "angle camera threshold masked\n";
+    std::string text = report.conditioned
+                           ? "angle camera threshold masked highlights aligned    cut rewritten  response: "
+                             "camera red, green, blue to primaries red green blue\n"
+                           : "angle camera threshold masked\n";
     std::vector<int> thresholds;
     double share = 0;
     int masked = 0;
     char line[128];
     for (const MaskViewReport& v : report.views) {
         if (v.masked) {
-            std::snprintf(line, sizeof line, "  %3d     %d %9d %5.1f %%\n", v.angle, v.camera,
+            std::snprintf(line, sizeof line, "  %3d     %d %9d %5.1f %%", v.angle, v.camera,
                           v.threshold, 100 * v.share);
+            text += line;
+            line[0] = '\0';
+            const double* m = v.response;
+            if (report.conditioned && v.unmixed)
+                std::snprintf(line, sizeof line,
+                              " %10llu %7llu %6llu %9llu  %.2f %.2f %.2f / %.2f %.2f %.2f / %.2f %.2f %.2f",
+                              static_cast<unsigned long long>(v.highlights),
+                              static_cast<unsigned long long>(v.aligned),
+                              static_cast<unsigned long long>(v.cut),
+                              static_cast<unsigned long long>(v.rewritten), m[0], m[1], m[2], m[3],
+                              m[4], m[5], m[6], m[7], m[8]);
+            else if (report.conditioned)
+                std::snprintf(line, sizeof line, " %10llu %7llu %6llu %9llu  (too few stripe pixels)",
+                              static_cast<unsigned long long>(v.highlights),
+                              static_cast<unsigned long long>(v.aligned),
+                              static_cast<unsigned long long>(v.cut),
+                              static_cast<unsigned long long>(v.rewritten));
+            text += line;
+            std::snprintf(line, sizeof line, "\n");
             thresholds.push_back(v.threshold);
             share += v.share;
             ++masked;

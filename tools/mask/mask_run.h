@@ -12,6 +12,7 @@
 // removed on SIGINT and SIGTERM.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct MaskOptions {
     int threshold = -1;  // -1: chosen per view from its contrast histogram
     int threads = 2;
     bool progress = true;  // "n of 24 views" on stderr
+    bool condition = true;  // highlights, unmixing and switch alignment (mask_condition.h)
 };
 
 struct MaskViewReport {
@@ -27,12 +29,16 @@ struct MaskViewReport {
     bool masked = false;  // false: passed through unmasked after a fault
     int threshold = 0;
     double share = 0;  // of the view's pixels masked, 0 to 1
+    bool unmixed = false;  // response estimated and undone
+    double response[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // rows: camera channels
+    uint64_t highlights = 0, aligned = 0, cut = 0, rewritten = 0;  // pixels
 };
 
 struct MaskRunReport {
     std::vector<MaskViewReport> views;  // in the order angle, camera
     int faults = 0;
     double seconds = 0;
+    bool conditioned = false;  // the views' conditioning is reported
 };
 
 // Runs the mask; returns the exit status: 0 clean, 1 after any fault (each

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/cli.h"
 #include "common/progress.h"
@@ -94,9 +95,33 @@ int main(int argc, char** argv) {
     app.add_option("--threads", threads, "Threads (default: all cores)")
         ->type_name("T")->check(cliWhole(1, 256));
     app.add_flag("--reuse", reuse, "Keep DIR as it is when it already holds this very scan");
+    // The effects of real cameras and projectors (render.h), all off by default.
+    RenderEffects& fx = options.effects;
+    double bayer = 0;
+    std::vector<double> matrix, balance;
+    app.add_option("--crosstalk", bayer, "Colour crosstalk X between projector primaries and camera "
+                   "channels, unequal as a Bayer filter leaks (the matrix I + X W, W fixed)")
+        ->type_name("X")->check(cliNumber(0, 1));
+    app.add_option("--crosstalk-matrix", matrix, "The whole crosstalk matrix, row by row (rows: camera channels)")
+        ->type_name("m00,...,m22")->delimiter(',')->expected(9)->check(cliNumber(0, 10));
+    app.add_option("--gamma", fx.gamma, "The camera encodes light^(1/G) (default 1)")
+        ->type_name("G")->check(cliNumber(0.1, 10));
+    app.add_option("--projector-black", fx.projectorBlack, "Light of a dark primary, a share of a lit one")
+        ->type_name("B")->check(cliNumber(0, 1));
+    app.add_option("--vignetting", fx.vignetting, "Gain in the picture's corners (default 1)")
+        ->type_name("V")->check(cliNumber(0.01, 1));
+    app.add_option("--white-balance", balance, "Channel gains (default 1,1,1)")
+        ->type_name("R,G,B")->delimiter(',')->expected(3)->check(cliNumber(0.01, 10));
+    app.add_option("--exposure", fx.exposure, "Exposure gain; light above white clips (default 1)")
+        ->type_name("E")->check(cliNumber(0.01, 100));
+    app.add_option("--specular", fx.specular, "Strength of the projector's highlights (default 0)")
+        ->type_name("K")->check(cliNumber(0, 10));
     app.add_option("DIR", dir, "The folder to render into")->required()->type_name("");
     if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
     if (!size.empty()) std::sscanf(size.c_str(), "%dx%d", &options.width, &options.height);
+    if (bayer > 0) renderBayerCrosstalk(bayer, &fx);
+    if (matrix.size() == 9) std::copy(matrix.begin(), matrix.end(), fx.crosstalk);
+    if (balance.size() == 3) std::copy(balance.begin(), balance.end(), fx.whiteBalance);
     SceneObject object;
     sceneMakeObject(options.object, &object);
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,11 +25,12 @@ struct Sample {
     double albedo[3];
     double light;  // 0.8 max(0, n.l) when the projector reaches the point, else 0
     double column, row;
+    double gloss;  // max(0, n.h)^40, the projector's highlight seen by the camera
 };
 
 Sample trace(const SceneObject& object, const RenderOptions& options, const Camera& camera,
              int angle, double px, double py) {
-    Sample s{false, {0, 0, 0}, 0, -1, -1};
+    Sample s{false, {0, 0, 0}, 0, -1, -1, 0};
     Vec3 origin, direction;
     cameraRay(camera, px, py, &origin, &direction);
     const Vec3 o = turntableToObject(origin, angle);
@@ -52,6 +54,8 @@ Sample trace(const SceneObject& object, const RenderOptions& options, const Came
     Hit blocker;
     if (sceneIntersect(object, q + 1e-4 * hit.normal, l, 1e-6, distance, &blocker)) return s;
     s.light = 0.8 * facing;
+    const double gloss = dot(hit.normal, normalized(l - d));
+    s.gloss = gloss > 0 ? std::pow(gloss, 40) : 0.0;
     s.column = p.column;
     s.row = p.row;
     return s;
@@ -71,7 +75,53 @@ double gaussian(uint64_t key) {
     return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPi * u2);
 }
 
+// The light of camera channels r, g, b that one subsample of photograph
+// (pattern, positive, vertical) sends, with the effects of the projector and
+// the camera's colour filters: the light of each primary, mixed by the
+// crosstalk matrix.
+void effectSample(const RenderOptions& options, const Sample& s, int pattern, bool positive,
+                  bool vertical, double v[3]) {
+    const RenderEffects& e = options.effects;
+    const int colour = s.light > 0 ? projectorColour(pattern, vertical, s.column, s.row) : 0;
+    double primary[3];
+    for (int p = 0; p < 3; ++p) {
+        const bool lit = colour != 0 && ((colour == p + 1) == positive);
+        const double shown = s.light > 0 ? (lit ? 1.0 : e.projectorBlack) : 0.0;
+        primary[p] = s.albedo[p] * (options.ambient + s.light * shown) + e.specular * s.gloss * shown;
+    }
+    for (int c = 0; c < 3; ++c)
+        for (int p = 0; p < 3; ++p) v[c] += e.crosstalk[3 * c + p] * primary[p];
+}
+
+// The gain of vignetting, white balance and exposure at pixel (x, y), channel c.
+double effectGain(const RenderEffects& e, int x, int y, int c) {
+    const double dx = (x - 511.5) / 512.0, dy = (y - 383.5) / 512.0;
+    const double r2 = (dx * dx + dy * dy) / (1.0 + 0.5625);  // 1 in the rig's corners
+    return (1.0 - (1.0 - e.vignetting) * r2) * e.whiteBalance[c] * e.exposure;
+}
+
+// The sensor's clipping and the camera's encoding.
+double effectEncode(const RenderEffects& e, double v) {
+    v = std::clamp(v, 0.0, 1.0);
+    return e.gamma == 1.0 ? v : std::pow(v, 1.0 / e.gamma);
+}
+
 }  // namespace
+
+bool renderEffectsOn(const RenderEffects& e) {
+    const RenderEffects off;
+    for (int i = 0; i < 9; ++i)
+        if (e.crosstalk[i] != off.crosstalk[i]) return true;
+    for (int c = 0; c < 3; ++c)
+        if (e.whiteBalance[c] != 1.0) return true;
+    return e.gamma != 1.0 || e.projectorBlack != 0.0 || e.vignetting != 1.0 || e.exposure != 1.0 ||
+           e.specular != 0.0;
+}
+
+void renderBayerCrosstalk(double x, RenderEffects* e) {
+    static const double kLeak[9] = {0, 1.0, 0.3, 0.6, 0, 0.8, 0.2, 1.0, 0};
+    for (int k = 0; k < 9; ++k) e->crosstalk[k] = (k % 4 == 0 ? 1.0 : 0.0) + x * kLeak[k];
+}
 
 void renderAlbedo(const RenderOptions& options, Vec3 q, double rgb[3]) {
     if (!options.texture) {
@@ -113,6 +163,7 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
     const uint64_t keysPerPhotograph =
         std::max<uint64_t>(1048576, static_cast<uint64_t>(w) * static_cast<uint64_t>(h));
     const bool blurred = options.blur > 0;
+    const bool effects = renderEffectsOn(options.effects);
     // What the sensor adds to the light that reaches pixel (x, y), channel c,
     // of photograph `read`.
     const auto sensor = [&](int read, int x, int y, int c) {
@@ -148,6 +199,17 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
                 const int pattern = (read - 1) / 2 % 2 + 1;
                 const bool positive = read % 2 == 1, vertical = read <= 4;
                 double v[3] = {0, 0, 0};
+                float* p = out[read - 1]->pixels + 3 * (static_cast<size_t>(y) * w + x);
+                if (effects) {
+                    for (const Sample& s : samples)
+                        if (s.hit) effectSample(options, s, pattern, positive, vertical, v);
+                    for (int c = 0; c < 3; ++c) {
+                        const double light = v[c] / (n * n) * effectGain(options.effects, x, y, c);
+                        p[c] = static_cast<float>(
+                            blurred ? light : effectEncode(options.effects, light) + sensor(read, x, y, c));
+                    }
+                    continue;
+                }
                 for (const Sample& s : samples) {
                     if (!s.hit) continue;
                     const int colour =
@@ -157,7 +219,6 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
                         v[c] += s.albedo[c] * (options.ambient + (lit ? s.light : 0.0));
                     }
                 }
-                float* p = out[read - 1]->pixels + 3 * (static_cast<size_t>(y) * w + x);
                 // Without a blur the sensor's part is added here, in double,
                 // as scans have always been made.
                 for (int c = 0; c < 3; ++c)
@@ -204,7 +265,9 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
             float* into = pixels + y * rowFloats;
             for (int x = 0; x < w; ++x)
                 for (int c = 0; c < 3; ++c)
-                    into[3 * x + c] = static_cast<float>(sum[3 * x + c] + sensor(read, x, y, c));
+                    into[3 * x + c] = static_cast<float>(
+                        (effects ? effectEncode(options.effects, sum[3 * x + c]) : sum[3 * x + c]) +
+                        sensor(read, x, y, c));
         });
     }
 }
@@ -216,5 +279,16 @@ std::string renderDescription(const RenderOptions& o) {
                   "ambient %.17g\nseed %u\nsize %d %d\nblack %.17g\nblur %.17g\n",
                   o.object.c_str(), o.antialias, o.noise, o.texture ? 1 : 0, o.ambient, o.seed,
                   o.width, o.height, o.black, o.blur);
-    return buf;
+    std::string text = buf;
+    if (!renderEffectsOn(o.effects)) return text;
+    const RenderEffects& e = o.effects;
+    std::snprintf(buf, sizeof buf,
+                  "crosstalk %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\ngamma %.17g\n"
+                  "projector-black %.17g\nvignetting %.17g\nwhite-balance %.17g %.17g %.17g\n"
+                  "exposure %.17g\nspecular %.17g\n",
+                  e.crosstalk[0], e.crosstalk[1], e.crosstalk[2], e.crosstalk[3], e.crosstalk[4],
+                  e.crosstalk[5], e.crosstalk[6], e.crosstalk[7], e.crosstalk[8], e.gamma,
+                  e.projectorBlack, e.vignetting, e.whiteBalance[0], e.whiteBalance[1], e.whiteBalance[2],
+                  e.exposure, e.specular);
+    return text + buf;
 }

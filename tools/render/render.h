@@ -12,6 +12,30 @@
 #include "image/image.h"
 #include "scene/scene.h"
 
+// What real cameras and projectors add to the light, all off by default (a
+// scan rendered without them is byte for byte what it always was). The
+// camera sees channel c = sum over primaries p of crosstalk[3c + p] times the
+// light of primary p; vignetting, white balance and exposure scale it, it is
+// clipped at 0 and 1 and encoded with 1 / gamma, and the sensor's black level
+// and noise (RenderOptions) are added to the encoded value.
+struct RenderEffects {
+    double crosstalk[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // rows: camera channels
+    double gamma = 1.0;
+    double projectorBlack = 0.0;   // light of a dark primary, share of a lit one
+    double vignetting = 1.0;       // gain in the picture's corners (1 = none)
+    double whiteBalance[3] = {1, 1, 1};
+    double exposure = 1.0;
+    double specular = 0.0;         // strength of the projector's highlight (shininess 40)
+};
+
+// True when any effect is on.
+bool renderEffectsOn(const RenderEffects& e);
+
+// Crosstalk x unequal between the channels, as a Bayer filter leaks: the
+// matrix I + x W, W's rows 0 1 0.3, 0.6 0 0.8, 0.2 1 0 (camera red sees green
+// most, blue sees green, green sees blue and red).
+void renderBayerCrosstalk(double x, RenderEffects* e);
+
 struct RenderOptions {
     std::string object = "horse";
     int antialias = 2;      // subsamples per pixel along each axis (1 = off)
@@ -23,6 +47,7 @@ struct RenderOptions {
     uint32_t seed = 1;
     int width = 1024;
     int height = 768;
+    RenderEffects effects;
 };
 
 // The 37-stripe colour sequences of pattern 1 and 2 (1 red, 2 green, 3 blue).
