@@ -2,7 +2,7 @@
 # Makes the pictures in docs/ again, each with the commands the README prints
 # under it, so that a picture never shows what its command no longer makes.
 #   docs/make_figures.sh        (or: make docs)
-#   docs/preview.png  the sample scan: `make sample` (tools/sample.sh)
+#   docs/preview.png  the sample scan's mesh, shaded: `make sample` (tools/sample.sh)
 #   docs/cloud.png    slscan-render --texture DIR, then slscan, slscan-cloud
 #                     and slscan-preview in DIR
 # The scratch scans go to work/ (git-ignored); BUILD names the build folder.

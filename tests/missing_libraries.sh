@@ -43,5 +43,16 @@ targets=$(cmake --build "$work" --target help 2>&1)
 grep -q "\.\.\. slscan\$" <<< "$targets" || fail "no target slscan without CLI11"
 grep -q "\.\.\. slscan-render\$" <<< "$targets" && fail "target slscan-render without CLI11"
 rm -rf "$work"
+# Without Open3D only the mesh tool goes; the report and the preview that read
+# meshes stay.
+rm -rf "$work"
+out=$(cmake -S "$source" -B "$work" -DCMAKE_DISABLE_FIND_PACKAGE_Open3D=ON 2>&1)
+grep -qF "slscan-mesh (needs libopen3d-dev)" <<< "$out" || fail "no Open3D message in: $out"
+targets=$(cmake --build "$work" --target help 2>&1)
+grep -q "\.\.\. slscan-mesh\$" <<< "$targets" && fail "target slscan-mesh without Open3D"
+for t in slscan-eval slscan-preview; do
+  grep -q "\.\.\. $t\$" <<< "$targets" || fail "no target $t without Open3D"
+done
+rm -rf "$work"
 [ "$failures" -eq 0 ] && echo "ok"
 exit "$failures"

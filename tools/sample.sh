@@ -3,7 +3,7 @@
 # render the photographs of the horse once (later runs reuse them) as a real
 # camera would take them (optics blur, sensor noise over a black level), mask
 # them, run slscan on the masked photographs, report their accuracy, make the
-# coloured and cleaned cloud, and draw it.
+# coloured and cleaned cloud, mesh it, and draw the mesh.
 # For comparison, slscan also runs on the photographs as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ tools/setup.sh sample
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLSCAN_TESTS=OFF -DSLSCAN_BENCH=OFF \
   -DSLSCAN_REQUIRE_ALL=ON
 cmake --build "$build" -j 2 --target slscan slscan-render slscan-mask slscan-eval slscan-cloud \
-  slscan-preview
+  slscan-preview slscan-mesh
 echo
 mkdir -p "$work"
 # shellcheck disable=SC2086
@@ -52,5 +52,9 @@ echo
 "$build/tools/slscan-cloud" "$masked"
 "$build/tools/slscan-eval" --cloud "$masked"
 echo
+"$build/tools/slscan-mesh" "$masked"
+"$build/tools/slscan-eval" --mesh "$masked"
+echo
 "$build/tools/slscan-preview" "$masked"
 echo "Point files: $masked/pontos.txt and $masked/pontos_<angle>.txt; cloud: $masked/cloud.ply"
+echo "Mesh: $masked/mesh.ply (coloured) and $masked/mesh.stl (for slicers)"

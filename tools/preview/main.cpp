@@ -1,7 +1,8 @@
 // slscan-preview: draws DIR/pontos.txt as DIR/preview.png (front, side and
 // top views, points coloured by turntable angle) and writes DIR/pontos.ply.
 // Where slscan-cloud has written DIR/cloud.ply, the picture shows that cloud
-// instead, each point in the object's colour.
+// instead, each point in the object's colour; where slscan-mesh has written
+// DIR/mesh.ply, the mesh, shaded.
 #include <png.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "common/cli.h"
 #include "common/ply.h"
+#include "preview/mesh_draw.h"
 #include "common/scan_folder.h"
 #include "common/scan_points.h"
 #include "common/temp_files.h"
@@ -100,13 +102,18 @@ int main(int argc, char** argv) {
             drawn.push_back({{v.x, v.y, v.z}, -1, true, {v.red, v.green, v.blue}, {v.nx, v.ny, v.nz}});
     }
     int w = 0, h = 0;
-    const std::vector<unsigned char> rgb = previewDraw(drawn, &w, &h);
+    std::vector<unsigned char> rgb = previewDraw(drawn, &w, &h);
+    bool meshDrawn = false;  // the mesh, when there is one, over the cloud's panels
+    if (!previewMeshIfPresent(dir, &rgb, w, &meshDrawn, &error)) return fail(error);
     const std::string png = dir + "/preview.png", ply = dir + "/pontos.ply";
     if (!writePng(png, rgb, w, h)) return fail("cannot write \"" + png + "\"");
     const std::string plyText = previewPly(cloud);
     if (!tempWriteReplacing(ply, plyText.data(), plyText.size(), &error)) return fail(error);
-    std::printf("slscan-preview: %zu points %sdrawn in %s, %zu written to %s\n", drawn.size(),
-                coloured ? "of cloud.ply (their own colours) " : "", png.c_str(), cloud.size(),
-                ply.c_str());
+    std::printf("slscan-preview: %s drawn in %s, %zu points written to %s\n",
+                meshDrawn ? "mesh.ply (shaded)"
+                          : (std::to_string(drawn.size()) + " points" +
+                             (coloured ? " of cloud.ply (their own colours)" : ""))
+                                .c_str(),
+                png.c_str(), cloud.size(), ply.c_str());
     return 0;
 }

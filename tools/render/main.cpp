@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     bool reuse = false;
     std::string dir, size;
-    app.add_option("--object", options.object, "horse (default), sphere or board")
+    app.add_option("--object", options.object, "horse (default), sphere, board or spheres (two apart)")
         ->type_name("NAME")
         ->check(CLI::Validator(
             [](std::string& name) -> std::string {

@@ -116,6 +116,8 @@ bool sceneMakeObject(const std::string& name, SceneObject* object) {
         object->parts = {sphere({0, -10, 0}, 25)};
     } else if (name == "board") {
         object->parts = {box({0, -10, 0}, {30, 30, 1})};
+    } else if (name == "spheres") {  // two separate parts, 8 apart
+        object->parts = {sphere({-16, -10, 0}, 12), sphere({16, -10, 0}, 12)};
     } else {
         return false;
     }

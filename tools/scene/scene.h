@@ -28,9 +28,10 @@ struct SceneObject {
     double boundRadius;
 };
 
-// "horse" (the default sample), "sphere" or "board"; false for other names.
+// "horse" (the default sample), "sphere", "board" or "spheres" (two separate
+// spheres: an object of two parts); false for other names.
 bool sceneMakeObject(const std::string& name, SceneObject* object);
-const char* const kSceneObjects = "horse, sphere, board";
+const char* const kSceneObjects = "horse, sphere, board, spheres";
 
 struct Hit {
     double t;     // distance along the unit ray
