@@ -56,3 +56,22 @@ NeighbourTable neighboursFind(const std::vector<Vec3>& points, int k) {
     }
     return table;
 }
+
+NeighbourTable neighboursNearest(const std::vector<Vec3>& cloud, const std::vector<Vec3>& queries,
+                                 int k) {
+    NeighbourTable table;
+    table.k = static_cast<int>(std::min<size_t>(std::max(k, 0), cloud.size()));
+    if (table.k == 0) return table;
+    const size_t kk = static_cast<size_t>(table.k);
+    table.index.resize(queries.size() * kk);
+    table.distance.resize(queries.size() * kk);
+    const PointSource source{cloud};
+    Tree tree(3, source, nanoflann::KDTreeSingleIndexAdaptorParams(10));
+    std::vector<double> squared(kk);
+    for (size_t i = 0; i < queries.size(); ++i) {
+        const double query[3] = {queries[i].x, queries[i].y, queries[i].z};
+        tree.knnSearch(query, kk, &table.index[i * kk], squared.data());
+        for (size_t j = 0; j < kk; ++j) table.distance[i * kk + j] = std::sqrt(squared[j]);
+    }
+    return table;
+}

@@ -17,3 +17,8 @@ struct NeighbourTable {
 // points included). Every point must be finite. k is cut to the cloud's size
 // less one.
 NeighbourTable neighboursFind(const std::vector<Vec3>& points, int k);
+
+// For each query point (a mesh vertex, a sample), its k nearest points of
+// `cloud`, nearest first, in the same layout; k is cut to the cloud's size.
+NeighbourTable neighboursNearest(const std::vector<Vec3>& cloud, const std::vector<Vec3>& queries,
+                                 int k);

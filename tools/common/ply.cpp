@@ -53,7 +53,7 @@ bool plyWrite(const std::string& path, const std::vector<PlyVertex>& vertices,
     return tempWriteReplacing(path, bytes.data(), bytes.size(), error, ".tmp");
 }
 
-bool plyRead(const std::string& path, std::vector<PlyVertex>* vertices, std::string* error) {
+bool plyLoad(const std::string& path, std::string* data, size_t* headerEnd, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         *error = "cannot read \"" + path + "\"";
@@ -61,12 +61,20 @@ bool plyRead(const std::string& path, std::vector<PlyVertex>* vertices, std::str
     }
     std::stringstream buffer;
     buffer << in.rdbuf();
-    const std::string data = buffer.str();
-    const size_t end = data.find("end_header\n");
-    if (data.rfind("ply\nformat binary_little_endian 1.0\n", 0) != 0 || end == std::string::npos) {
+    *data = buffer.str();
+    *headerEnd = data->find("end_header\n");
+    if (data->rfind("ply\nformat binary_little_endian 1.0\n", 0) != 0 ||
+        *headerEnd == std::string::npos) {
         *error = "\"" + path + "\" is not a binary little-endian PLY file";
         return false;
     }
+    return true;
+}
+
+bool plyRead(const std::string& path, std::vector<PlyVertex>* vertices, std::string* error) {
+    std::string data;
+    size_t end = 0;
+    if (!plyLoad(path, &data, &end, error)) return false;
     // Header lines other than comments must be exactly the ones plyEncode writes.
     std::istringstream header(data.substr(0, end));
     std::string line, properties;

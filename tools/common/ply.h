@@ -23,6 +23,11 @@ std::string plyEncode(const std::vector<PlyVertex>& vertices, const std::string&
 bool plyWrite(const std::string& path, const std::vector<PlyVertex>& vertices,
               const std::string& comment, std::string* error);
 
+// Loads the whole of a binary little-endian PLY file; `headerEnd` is where
+// "end_header\n" starts. False, with one line naming the file, when it cannot
+// be read or is no such file.
+bool plyLoad(const std::string& path, std::string* data, size_t* headerEnd, std::string* error);
+
 // Reads a file that plyEncode wrote (exactly that layout). False, with one
 // line, for anything else: other properties, ASCII or big-endian bodies, a
 // vertex count the body cannot hold.

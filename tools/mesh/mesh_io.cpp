@@ -1,12 +1,12 @@
 #include "mesh/mesh_io.h"
 
+#include "common/ply.h"
 #include "common/temp_files.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -119,19 +119,9 @@ bool meshWrite(const std::string& dir, const Mesh& mesh, const std::string& comm
 }
 
 bool meshReadPly(const std::string& path, Mesh* mesh, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read \"" + path + "\"";
-        return false;
-    }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string data = buffer.str();
-    const size_t end = data.find("end_header\n");
-    if (data.rfind("ply\nformat binary_little_endian 1.0\n", 0) != 0 || end == std::string::npos) {
-        *error = "\"" + path + "\" is not a binary little-endian PLY file";
-        return false;
-    }
+    std::string data;
+    size_t end = 0;
+    if (!plyLoad(path, &data, &end, error)) return false;
     std::istringstream header(data.substr(0, end));
     std::string line, layout;
     while (std::getline(header, line))

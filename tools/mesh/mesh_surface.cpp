@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cloud/neighbours.h"
 #include "cloud/normals.h"
-#include "mesh/mesh_nearest.h"
 #include "mesh/mesh_topology.h"
 
 std::vector<Vec3> meshRefitNormals(const MeshCloud& cloud, int k) {
@@ -30,7 +30,7 @@ std::vector<Vec3> meshRefitNormals(const MeshCloud& cloud, int k) {
 }
 
 void meshColourVertices(const MeshCloud& cloud, int k, Mesh* mesh) {
-    const NeighbourTable table = meshNearest(cloud.points, mesh->vertices, k);
+    const NeighbourTable table = neighboursNearest(cloud.points, mesh->vertices, k);
     mesh->colours.assign(mesh->vertices.size(), MeshColour{128, 128, 128});
     for (size_t v = 0; v < mesh->vertices.size(); ++v) {
         double sum[3] = {0, 0, 0}, weights = 0;
@@ -53,7 +53,7 @@ void meshColourVertices(const MeshCloud& cloud, int k, Mesh* mesh) {
 }
 
 long meshKeepSeen(const MeshCloud& cloud, double reach, Mesh* mesh) {
-    const NeighbourTable table = meshNearest(cloud.points, mesh->vertices, 1);
+    const NeighbourTable table = neighboursNearest(cloud.points, mesh->vertices, 1);
     std::vector<MeshTriangle> kept;
     for (const MeshTriangle& t : mesh->triangles) {
         bool seen = true;
