@@ -44,3 +44,12 @@ bool imgBMPPlaceRows(const unsigned char* header, uint64_t fileBytes, ImgBmpLayo
     layout->offset = offset;
     return offset <= fileBytes && pixelBytes <= fileBytes - offset;
 }
+
+const std::array<float, 256>& imgBMPByteToFloat() {
+    static const std::array<float, 256> table = [] {
+        std::array<float, 256> t{};
+        for (int b = 0; b < 256; ++b) t[b] = static_cast<float>(b / 255.0);
+        return t;
+    }();
+    return table;
+}

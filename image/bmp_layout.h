@@ -10,6 +10,8 @@
 // top down.
 #pragma once
 
+#include <array>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -44,3 +46,7 @@ inline uint64_t imgBMPRow(const ImgBmpLayout& layout, int32_t y) {
     const int32_t stored = layout.topDown ? layout.height - 1 - y : y;
     return layout.offset + static_cast<uint64_t>(stored) * layout.stride;
 }
+
+// A channel byte as the reader loads it: byte / 255.0 in double, rounded to
+// float, for all 256 bytes; built once and never changed.
+const std::array<float, 256>& imgBMPByteToFloat();

@@ -12,16 +12,6 @@ namespace {
 constexpr size_t kBlockBytes = 64 * 1024;  // of each file, read per call
 constexpr size_t kSlack = 16;              // lets the last pixels load 16 bytes at a time
 
-// byte / 255.0 in double, rounded to float, for all 256 bytes.
-const std::array<float, 256>& byteToFloat() {
-    static const std::array<float, 256> table = [] {
-        std::array<float, 256> t{};
-        for (int b = 0; b < 256; ++b) t[b] = static_cast<float>(b / 255.0);
-        return t;
-    }();
-    return table;
-}
-
 // Opens one file by the reader's rules and leaves it at its first pixel row;
 // nullptr where imgReadBMP would refuse it.
 std::FILE* openOne(const char* path, ImgBmpLayout* layout) {
@@ -109,7 +99,7 @@ void imgPairDifferenceRow(const unsigned char* positive, const unsigned char* ne
         _mm_storeu_ps(blue + x, b);
     }
 #endif
-    const std::array<float, 256>& toFloat = byteToFloat();
+    const std::array<float, 256>& toFloat = imgBMPByteToFloat();
     for (; x < width; ++x, positive += 3, negative += 3) {
         red[x] = toFloat[positive[2]] - toFloat[negative[2]];
         green[x] = toFloat[positive[1]] - toFloat[negative[1]];

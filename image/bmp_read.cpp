@@ -17,17 +17,6 @@ namespace {
 constexpr long kHeaderBytes = 54;
 constexpr size_t kBlockBytes = 256 * 1024;  // pixel bytes read per call
 
-// byte / 255.0 in double, rounded to float, for all 256 bytes; built once and
-// never changed.
-const std::array<float, 256>& byteToFloat() {
-    static const std::array<float, 256> table = [] {
-        std::array<float, 256> t{};
-        for (int b = 0; b < 256; ++b) t[b] = static_cast<float>(b / 255.0);
-        return t;
-    }();
-    return table;
-}
-
 // Size of the stream in bytes, or -1 when it cannot be told; the position is
 // left at byte `back`.
 long streamLength(std::FILE* file, long back) {
@@ -53,7 +42,7 @@ Image* get24bits(std::FILE* file, Image* image, uint64_t stride, bool topDown) {
         imgDestroy(image);
         return nullptr;
     }
-    const std::array<float, 256>& toFloat = byteToFloat();
+    const std::array<float, 256>& toFloat = imgBMPByteToFloat();
     for (int32_t y0 = 0; y0 < height;) {
         const size_t rows = std::min<size_t>(rowsPerBlock, static_cast<size_t>(height - y0));
         if (std::fread(block, 1, rows * stride, file) != rows * stride) {
