@@ -352,7 +352,7 @@ TEST(MeshTool, RefusesBadInputWithItsReason) {
         "ply\nformat binary_little_endian 1.0\nelement vertex 0\nproperty float x\nproperty float y\n"
         "property float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
     const std::vector<Case> cases = {
-        {"missing file", "", {}, "cannot read"},
+        {"missing file", "", {}, "run slscan-cloud"},
         {"no normals", noNormals, {}, "no normals"},
         {"three points", "", {sphere.begin(), sphere.begin() + 3}, "too few"},
         {"NaN", "", withNan, "not a finite number"},

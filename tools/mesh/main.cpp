@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -89,6 +90,9 @@ int main(int argc, char** argv) {
     MeshCloud cloud;
     std::string error;
     if (!folderExists(o.dir, &error)) return fail(error);
+    std::error_code ignored;
+    if (!std::filesystem::exists(path, ignored))
+        return fail("no \"" + path + "\": run slscan-cloud \"" + o.dir + "\" first");
     if (!o.ignoreDates && !folderCloudCurrent(o.dir, &error)) return fail(error);
     if (!meshReadCloud(path, &cloud, &error)) return fail(error);
     std::printf("slscan-mesh: %zu points read from %s\n", cloud.points.size(), path.c_str());
