@@ -9,29 +9,10 @@
 
 #include "common/ply.h"
 #include "common/scan_points.h"
+#include "eval/report.h"
 #include "render/render.h"
 #include "render/scene_file.h"
 #include "scene/scene.h"
-
-namespace {
-
-// The surface's outward normal at p: the gradient of the signed distance.
-Vec3 trueNormal(const SceneObject& object, Vec3 p) {
-    const double h = 1e-4;
-    const Vec3 g{sceneDistance(object, p + Vec3{h, 0, 0}) - sceneDistance(object, p - Vec3{h, 0, 0}),
-                 sceneDistance(object, p + Vec3{0, h, 0}) - sceneDistance(object, p - Vec3{0, h, 0}),
-                 sceneDistance(object, p + Vec3{0, 0, h}) - sceneDistance(object, p - Vec3{0, 0, h})};
-    return length(g) > 0 ? normalized(g) : Vec3{0, 0, 0};
-}
-
-double quantile(std::vector<double> values, double q) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t i = static_cast<size_t>(std::ceil(q * values.size()));
-    return values[std::min(values.size() - 1, i == 0 ? 0 : i - 1)];
-}
-
-}  // namespace
 
 bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
     *r = CloudReport{};
@@ -63,7 +44,7 @@ bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
         const Vec3 p{v.x, v.y, v.z};
         const double d = sceneDistance(object, p);
         beyond5 += std::fabs(d) > 5.0;
-        const Vec3 n = trueNormal(object, p);
+        const Vec3 n = sceneNormal(object, p);
         const Vec3 estimated{v.nx, v.ny, v.nz};
         outward += dot(n, estimated) > 0;
         if (std::fabs(d) > 1.0) continue;
@@ -82,12 +63,12 @@ bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
     r->keptBeyond5 = beyond5 / kept;
     r->within1Kept = scanWithin1 == 0 ? 0 : static_cast<double>(within1) / scanWithin1;
     r->normalsOutward = outward / kept;
-    r->normalMedianDegrees = quantile(angles, 0.5);
+    r->normalMedianDegrees = evalQuantile(angles, 0.5);
     r->colourPoints = static_cast<long>(chroma.size());
     double sum = 0;
     for (double c : chroma) sum += c;
     r->chromaMean = chroma.empty() ? 0 : sum / chroma.size();
-    r->chroma95 = quantile(chroma, 0.95);
+    r->chroma95 = evalQuantile(chroma, 0.95);
     return true;
 }
 

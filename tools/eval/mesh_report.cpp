@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/ply.h"
+#include "eval/report.h"
 #include "mesh/mesh_intersect.h"
 #include "mesh/mesh_io.h"
 #include "mesh/mesh_topology.h"
@@ -19,21 +20,6 @@ namespace {
 
 constexpr double kSamplesPerArea = 20;  // points per square unit of surface
 constexpr long kMaxSamples = 2000000;
-
-double quantile(std::vector<double> values, double q) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t i = static_cast<size_t>(std::ceil(q * values.size()));
-    return values[std::min(values.size() - 1, i == 0 ? 0 : i - 1)];
-}
-
-Vec3 trueNormal(const SceneObject& object, Vec3 p) {
-    const double h = 1e-4;
-    const Vec3 g{sceneDistance(object, p + Vec3{h, 0, 0}) - sceneDistance(object, p - Vec3{h, 0, 0}),
-                 sceneDistance(object, p + Vec3{0, h, 0}) - sceneDistance(object, p - Vec3{0, h, 0}),
-                 sceneDistance(object, p + Vec3{0, 0, h}) - sceneDistance(object, p - Vec3{0, 0, h})};
-    return length(g) > 0 ? normalized(g) : Vec3{0, 0, 0};
-}
 
 Vec3 randomDirection(std::mt19937& rng) {
     std::normal_distribution<double> gauss(0.0, 1.0);
@@ -287,12 +273,12 @@ bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
         if (sampleNear[i]) near.push_back(d);
     }
     const double count = std::max<double>(1, samples.size());
-    r->median = quantile(distances, 0.5);
-    r->p95 = quantile(distances, 0.95);
+    r->median = evalQuantile(distances, 0.5);
+    r->p95 = evalQuantile(distances, 0.95);
     r->beyond1 = beyond1 / count;
     r->beyond5 = beyond5 / count;
     r->nearShare = near.size() / count;
-    r->nearP95 = quantile(near, 0.95);
+    r->nearP95 = evalQuantile(near, 0.95);
 
     // The truth the scan saw against the mesh.
     const std::vector<Vec3> truth = sampleTruth(object);
@@ -311,7 +297,7 @@ bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
         const double d = sceneDistance(object, p);
         if (std::fabs(d) > 1.0) continue;
         double albedo[3];
-        renderAlbedo(options, p - d * trueNormal(object, p), albedo);
+        renderAlbedo(options, p - d * sceneNormal(object, p), albedo);
         const double colour[3] = {mesh.colours[v][0] / 255.0, mesh.colours[v][1] / 255.0,
                                   mesh.colours[v][2] / 255.0};
         const double a = albedo[0] + albedo[1] + albedo[2], c = colour[0] + colour[1] + colour[2];
@@ -324,7 +310,7 @@ bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
     for (double c : chroma) sum += c;
     r->colourVertices = static_cast<long>(chroma.size());
     r->chromaMean = chroma.empty() ? 0 : sum / chroma.size();
-    r->chroma95 = quantile(chroma, 0.95);
+    r->chroma95 = evalQuantile(chroma, 0.95);
     return true;
 }
 

@@ -11,17 +11,6 @@
 #include "render/scene_file.h"
 #include "scene/scene.h"
 
-namespace {
-
-// The value at share q of the sorted values (nearest rank).
-double quantile(const std::vector<double>& sorted, double q) {
-    if (sorted.empty()) return 0;
-    const size_t i = static_cast<size_t>(std::ceil(q * sorted.size()));
-    return sorted[std::min(sorted.size() - 1, i == 0 ? 0 : i - 1)];
-}
-
-}  // namespace
-
 bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     RenderOptions scene;
     if (!sceneFileRead(dir, &scene, error)) return false;
@@ -48,8 +37,8 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
         beyond5 += d > 5.0;
     }
     std::sort(distances.begin(), distances.end());
-    r->median = quantile(distances, 0.5);
-    r->p90 = quantile(distances, 0.9);
+    r->median = evalQuantile(distances, 0.5);
+    r->p90 = evalQuantile(distances, 0.9);
     r->max = distances.empty() ? 0 : distances.back();
     r->within1 = all.empty() ? 0 : static_cast<double>(within1) / all.size();
     r->beyond5 = all.empty() ? 0 : static_cast<double>(beyond5) / all.size();
@@ -114,4 +103,11 @@ std::string evalJson(const EvalReport& r) {
                   r.turnOk ? "true" : "false");
     s << buf;
     return s.str();
+}
+
+double evalQuantile(std::vector<double> values, double q) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t i = static_cast<size_t>(std::ceil(q * values.size()));
+    return values[std::min(values.size() - 1, i == 0 ? 0 : i - 1)];
 }

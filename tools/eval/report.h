@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "scene/scene.h"
 
@@ -27,3 +28,6 @@ bool evalScan(const std::string& dir, EvalReport* report, std::string* error);
 
 std::string evalText(const EvalReport& report);
 std::string evalJson(const EvalReport& report);
+
+// The value at share q of the values (nearest rank); 0 when there is none.
+double evalQuantile(std::vector<double> values, double q);

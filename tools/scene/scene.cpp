@@ -243,3 +243,11 @@ bool cameraProject(const Camera& camera, Vec3 world, double* px, double* py) {
     // The camera looks along its -z axis.
     return local.z < 0 && std::isfinite(*px) && std::isfinite(*py);
 }
+
+Vec3 sceneNormal(const SceneObject& object, Vec3 p) {
+    const double h = 1e-4;
+    const Vec3 g{sceneDistance(object, p + Vec3{h, 0, 0}) - sceneDistance(object, p - Vec3{h, 0, 0}),
+                 sceneDistance(object, p + Vec3{0, h, 0}) - sceneDistance(object, p - Vec3{0, h, 0}),
+                 sceneDistance(object, p + Vec3{0, 0, h}) - sceneDistance(object, p - Vec3{0, 0, h})};
+    return length(g) > 0 ? normalized(g) : Vec3{0, 0, 0};
+}

@@ -47,6 +47,10 @@ bool sceneIntersect(const SceneObject& object, Vec3 origin, Vec3 direction, doub
 // inside); exact outside the union.
 double sceneDistance(const SceneObject& object, Vec3 p);
 
+// The surface's outward unit normal near p: the gradient of the signed
+// distance by central differences; zero where the gradient vanishes.
+Vec3 sceneNormal(const SceneObject& object, Vec3 p);
+
 // The turntable: at `degrees` an object point q stands at Rot_y(+degrees) q.
 Vec3 turntableToWorld(Vec3 q, double degrees);
 Vec3 turntableToObject(Vec3 p, double degrees);
