@@ -27,6 +27,10 @@ libpng-dev         | sample | slscan-preview writes PNG pictures
 libnanoflann-dev   | sample | slscan-cloud's neighbour search
 libcli11-dev       | sample | the tools' command lines
 libopen3d-dev      | sample | slscan-mesh builds meshes
+nlohmann-json3-dev | sample | the rig file (JSON) of slscan --rig and the tools
+libopencv-calib3d-dev | sample | slscan-calibrate: chessboard corners, camera and stereo calibration
+libopencv-imgcodecs-dev | sample | slscan-calibrate reads BMP, PNG, JPEG and TIFF photographs
+libeigen3-dev      | sample | small dense linear algebra (fits, eigenproblems) in the tools
 libgtest-dev       | test   | the tests (GoogleTest)
 libbenchmark-dev   | test   | the benchmarks in bench/
 valgrind           | test   | a test runs slscan under memcheck

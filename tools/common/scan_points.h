@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/vec3.h"
+#include "geometry/vec3.h"
 
 struct ScanPoints {
     std::vector<Vec3> object;  // lines of pontos.txt

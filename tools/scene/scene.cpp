@@ -226,24 +226,6 @@ ProjectorPixel projectorProject(Vec3 world) {
             z > 0};
 }
 
-void cameraRay(const Camera& camera, double px, double py, Vec3* origin, Vec3* direction) {
-    const Vector4 local = vecNormalize(
-        {px - camera.principalX, py - camera.principalY, -camera.focalLength, 0.0});
-    const Vector4 world = matMulVec(matTranspose(camera.rotation), local);
-    *origin = {camera.position.x, camera.position.y, camera.position.z};
-    *direction = normalized({world.x, world.y, world.z});
-}
-
-bool cameraProject(const Camera& camera, Vec3 world, double* px, double* py) {
-    const Vector4 local = matMulVec(
-        camera.rotation, {world.x - camera.position.x, world.y - camera.position.y,
-                          world.z - camera.position.z, 0.0});
-    *px = camera.principalX + camera.focalLength * local.x / -local.z;
-    *py = camera.principalY + camera.focalLength * local.y / -local.z;
-    // The camera looks along its -z axis.
-    return local.z < 0 && std::isfinite(*px) && std::isfinite(*py);
-}
-
 Vec3 sceneNormal(const SceneObject& object, Vec3 p) {
     const double h = 1e-4;
     const Vec3 g{sceneDistance(object, p + Vec3{h, 0, 0}) - sceneDistance(object, p - Vec3{h, 0, 0}),

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "common/vec3.h"
-#include "geometry/camera.h"
+#include "geometry/vec3.h"
+#include "geometry/camera_model.h"
 
 enum class PrimitiveKind { kSphere, kCapsule, kBox };
 
@@ -63,11 +63,3 @@ struct ProjectorPixel {
 };
 Vec3 projectorCentre();
 ProjectorPixel projectorProject(Vec3 world);
-
-// The world ray of camera pixel (px, py), py as the BMP reader numbers rows:
-// from the centre along R^T normalize(px - 512, py - 384, -f).
-void cameraRay(const Camera& camera, double px, double py, Vec3* origin, Vec3* direction);
-
-// Where a world point appears in the camera (the inverse of cameraRay); false
-// when the point is not in front of the camera.
-bool cameraProject(const Camera& camera, Vec3 world, double* px, double* py);

@@ -1,5 +1,5 @@
-// A point or direction in three dimensions, as the point files and the cloud
-// carry them; below the scene so that the file readers need no scene.
+// A point or direction in three dimensions: the rig's camera model, the point
+// files and the cloud carry them. Plain doubles, no homogeneous w.
 #pragma once
 
 #include <cmath>
