@@ -71,6 +71,11 @@ TEST(ToolContract, HelpVersionAndUsageErrors) {
         {"slscan-render", "--help", 0, "Usage: slscan-render [OPTIONS] DIR"},
         {"slscan-mask", "-h", 0, "Usage: slscan-mask [OPTIONS] SCAN_DIR OUT_DIR"},
         {"slscan-eval", "--help", 0, "--cloud"},
+        {"slscan-eval", "-h", 0, "--mesh"},
+        {"slscan-preview", "-h", 0, "DIR/mesh.ply first"},
+        {"slscan-mesh", "-h", 0, "--depth N"},
+        {"slscan-cloud", "-h", 0, "(default 16)"},  // the default shown from the option itself
+        {"slscan-eval", "--cloud --mesh x", 2, "--cloud excludes --mesh"},
         {"slscan-cloud", "--help", 0, "--keep-all"},
         {"slscan-preview", "--help", 0, "Usage: slscan-preview [OPTIONS] DIR"},
         {"slscan-render", "--version", 0, ""}, {"slscan-mask", "--version", 0, ""},
