@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/scan_points.h"
 #include "driver/scan.h"
 
 const char* const kFolderIgnoreDatesOption = "--ignore-dates";
@@ -52,10 +53,11 @@ bool folderExists(const std::string& dir, std::string* error) {
 bool folderPointsCurrent(const std::string& dir, std::string* error) {
     Dated oldestPoints, newestSource;
     see(dir + "/pontos.txt", false, &oldestPoints);
-    for (int angle = 0; angle <= 330; angle += 30)
+    for (const int angle : scanPointFileAngles(dir))
         see(dir + "/pontos_" + std::to_string(angle) + ".txt", false, &oldestPoints);
     see(dir + "/scene.txt", true, &newestSource);
-    for (int angle = 0; angle <= 330; angle += 30)
+    see(dir + "/rig.json", true, &newestSource);
+    for (const int angle : folderPhotographAngles(dir))
         for (int camera = 1; camera <= 2; ++camera)
             for (int read = 1; read <= 8; ++read)
                 see(dir + "/" + scanPhotographPath(read, camera, angle), true, &newestSource);
@@ -98,4 +100,18 @@ bool folderPhotographsAreBmp(const std::string& dir, std::string* error) {
              "convert them first, e.g. with ImageMagick: cd \"" + folder +
              "\" && mogrify -format bmp -type TrueColor -define bmp:format=bmp3 " + pattern;
     return false;
+}
+
+std::vector<int> folderPhotographAngles(const std::string& dir) {
+    std::vector<int> angles;
+    for (int angle = 0; angle < 360; ++angle) {
+        bool any = false;
+        for (int camera = 1; camera <= 2 && !any; ++camera)
+            for (int read = 1; read <= 8 && !any; ++read) {
+                struct stat st;
+                any = stat((dir + "/" + scanPhotographPath(read, camera, angle)).c_str(), &st) == 0;
+            }
+        if (any) angles.push_back(angle);
+    }
+    return angles;
 }
