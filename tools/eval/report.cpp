@@ -8,6 +8,7 @@
 
 #include "common/scan_points.h"
 #include "geometry/algebra.h"
+#include "image/scan_layout.h"
 #include "render/scene_file.h"
 #include "scene/scene.h"
 
@@ -47,10 +48,12 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     // printed six decimals allow a difference of about 1e-6 a coordinate.
     size_t next = 0;
     r->turnOk = true;
-    for (int i = 0; i < 12; ++i) {
-        const int angle = 30 * i;
+    r->angles = scanLayoutBuiltIn().angles;
+    r->perAngle.assign(r->angles.size(), 0);
+    for (size_t i = 0; i < r->angles.size(); ++i) {
+        const int angle = r->angles[i];
         std::vector<Vec3> own;
-        if (!scanReadPointFile(dir + "/pontos_" + std::to_string(angle) + ".txt", &own, error)) return false;
+        if (!scanReadPointFile(dir + "/" + scanAnglePointFile(angle), &own, error)) return false;
         r->perAngle[i] = static_cast<long>(own.size());
         const Matrix4 turn = matRotation(-angle, 0.0, 1.0, 0.0);
         for (const Vec3& p : own) {
@@ -81,7 +84,7 @@ std::string evalText(const EvalReport& r) {
     std::ostringstream s;
     char buf[256];
     s << "Accuracy of the scan of the " << r.object << "\n  points per angle:";
-    for (int i = 0; i < 12; ++i) s << " " << 30 * i << ":" << r.perAngle[i];
+    for (size_t i = 0; i < r.perAngle.size(); ++i) s << " " << r.angles[i] << ":" << r.perAngle[i];
     std::snprintf(buf, sizeof buf,
                   "\n  points in pontos.txt: %ld\n"
                   "  distance to the true surface: median %.4f, 90th percentile %.4f, max %.4f\n"
@@ -95,7 +98,8 @@ std::string evalJson(const EvalReport& r) {
     std::ostringstream s;
     char buf[512];
     s << "{\"object\": \"" << r.object << "\", \"per_angle\": {";
-    for (int i = 0; i < 12; ++i) s << (i ? ", " : "") << "\"" << 30 * i << "\": " << r.perAngle[i];
+    for (size_t i = 0; i < r.perAngle.size(); ++i)
+        s << (i ? ", " : "") << "\"" << r.angles[i] << "\": " << r.perAngle[i];
     std::snprintf(buf, sizeof buf,
                   "}, \"points\": %ld, \"median\": %.6f, \"p90\": %.6f, \"max\": %.6f, "
                   "\"within1\": %.6f, \"beyond5\": %.6f, \"turn_ok\": %s}\n",

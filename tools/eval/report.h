@@ -1,12 +1,13 @@
 // The accuracy report of a scan rendered with known truth.
 //
 // Reads DIR/scene.txt (written by slscan-render), DIR/pontos.txt and the
-// twelve DIR/pontos_<angle>.txt, and measures every point of pontos.txt
+// DIR/pontos_<angle>.txt of every angle, and measures every point of pontos.txt
 // against the true surface. The turn check takes each per-angle line, turns it
 // back by the angle as the scanner does, and compares it with the same line of
 // pontos.txt.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,8 @@
 
 struct EvalReport {
     std::string object;
-    long perAngle[12] = {};
+    std::vector<int32_t> angles;  // the scan's turntable angles
+    std::vector<long> perAngle;   // points of each of them
     long points = 0;  // lines of pontos.txt
     double median = 0, p90 = 0, max = 0;  // distance to the surface
     double within1 = 0, beyond5 = 0;      // shares, 0 to 1
