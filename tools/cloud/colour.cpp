@@ -11,14 +11,10 @@
 #include "geometry/camera.h"
 #include "image/bmp_read.h"
 #include "image/image.h"
+#include "image/image_ptr.h"
 #include "image/scan_layout.h"
 
 namespace {
-
-struct ImageDeleter {
-    void operator()(Image* image) const { imgDestroy(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 // The full-light colour pos + neg at (x, y), bilinear over the four pixels
 // around it, each channel 0..2. A pixel whose negative equals its positive in
