@@ -23,8 +23,8 @@
 #include "eval/eval_run.h"
 #include "geometry/rig_file.h"
 #include "preview/preview_run.h"
-#include "driver/scan.h"
 #include "image/bmp_write.h"
+#include "image/scan_layout.h"
 #include "render/render.h"
 #include "tools_util.h"
 

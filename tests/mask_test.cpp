@@ -13,10 +13,10 @@
 #include <functional>
 #include <random>
 
-#include "driver/scan.h"
 #include "image/bmp_read.h"
 #include "image/bmp_write.h"
 #include "geometry/rig_file.h"
+#include "image/scan_layout.h"
 #include "mask/mask_contrast.h"
 #include "mask/mask_run.h"
 #include "tools_util.h"

@@ -9,10 +9,10 @@
 #include <utility>
 
 #include "common/photo_check.h"
-#include "driver/scan.h"
 #include "image/bmp_read.h"
 #include "image/image.h"
 #include "image/image_ptr.h"
+#include "image/scan_layout.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ void colourAngle(int angle, const std::string& dir, const ToolRig& rig, const Sc
             return;
         }
         std::vector<ColourSamples> samples(which.size());
-        for (int camera = 1; camera <= 2; ++camera) {
+        for (int camera = 1; camera <= kScanCameras; ++camera) {
             for (int pair = 0; pair < 4; ++pair) {
                 ImagePtr exposure[2];
                 for (int sign = 0; sign < 2; ++sign) {

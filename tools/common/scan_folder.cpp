@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "common/scan_points.h"
-#include "driver/scan.h"
+#include "image/scan_layout.h"
 
 const char* const kFolderIgnoreDatesOption = "--ignore-dates";
 const char* const kFolderIgnoreDatesHelp =
@@ -52,14 +52,14 @@ bool folderExists(const std::string& dir, std::string* error) {
 
 bool folderPointsCurrent(const std::string& dir, std::string* error) {
     Dated oldestPoints, newestSource;
-    see(dir + "/pontos.txt", false, &oldestPoints);
+    see(dir + "/" + kScanAllPointFile, false, &oldestPoints);
     for (const int angle : scanPointFileAngles(dir))
-        see(dir + "/pontos_" + std::to_string(angle) + ".txt", false, &oldestPoints);
+        see(dir + "/" + scanAnglePointFile(angle), false, &oldestPoints);
     see(dir + "/scene.txt", true, &newestSource);
     see(dir + "/rig.json", true, &newestSource);
     for (const int angle : folderPhotographAngles(dir))
-        for (int camera = 1; camera <= 2; ++camera)
-            for (int read = 1; read <= 8; ++read)
+        for (int camera = 1; camera <= kScanCameras; ++camera)
+            for (int read = 1; read <= kScanReadsPerView; ++read)
                 see(dir + "/" + scanPhotographPath(read, camera, angle), true, &newestSource);
     if (!oldestPoints.exists || !newestSource.exists || !before(oldestPoints.time, newestSource.time))
         return true;
@@ -70,7 +70,7 @@ bool folderPointsCurrent(const std::string& dir, std::string* error) {
 bool folderCloudCurrent(const std::string& dir, std::string* error) {
     Dated cloud, points;
     see(dir + "/cloud.ply", false, &cloud);
-    see(dir + "/pontos.txt", true, &points);
+    see(dir + "/" + kScanAllPointFile, true, &points);
     if (!cloud.exists || !points.exists || !before(cloud.time, points.time)) return true;
     *error = staleLine(cloud, points, "run slscan-cloud \"" + dir + "\" again");
     return false;
@@ -103,15 +103,8 @@ bool folderPhotographsAreBmp(const std::string& dir, std::string* error) {
 }
 
 std::vector<int> folderPhotographAngles(const std::string& dir) {
-    std::vector<int> angles;
-    for (int angle = 0; angle < 360; ++angle) {
-        bool any = false;
-        for (int camera = 1; camera <= 2 && !any; ++camera)
-            for (int read = 1; read <= 8 && !any; ++read) {
-                struct stat st;
-                any = stat((dir + "/" + scanPhotographPath(read, camera, angle)).c_str(), &st) == 0;
-            }
-        if (any) angles.push_back(angle);
-    }
-    return angles;
+    std::vector<int32_t> found;
+    std::string ignored;  // a folder that cannot be listed holds no angle
+    if (!scanFindAngles(dir, &found, &ignored)) return {};
+    return std::vector<int>(found.begin(), found.end());
 }

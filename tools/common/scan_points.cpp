@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "geometry/algebra.h"
+#include "image/scan_layout.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ std::vector<int> scanPointFileAngles(const std::string& dir) {
         int angle = -1, used = 0;
         if (std::sscanf(name.c_str(), "pontos_%3d.txt%n", &angle, &used) == 1 &&
             used == static_cast<int>(name.size()) && angle >= 0 && angle < 360 &&
-            name == "pontos_" + std::to_string(angle) + ".txt")
+            name == scanAnglePointFile(angle))
             angles.push_back(angle);
     }
     std::sort(angles.begin(), angles.end());
@@ -47,7 +48,7 @@ std::vector<int> scanPointFileAngles(const std::string& dir) {
 bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* error,
                     bool clockwise) {
     *points = ScanPoints{};
-    const std::string allPath = dir + "/pontos.txt";
+    const std::string allPath = dir + "/" + kScanAllPointFile;
     if (!scanReadPointFile(allPath, &points->object, error)) return false;
     const std::vector<int> angles = scanPointFileAngles(dir);
     if (angles.empty()) {
@@ -56,7 +57,7 @@ bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* err
         return false;
     }
     for (const int angle : angles) {
-        const std::string path = dir + "/pontos_" + std::to_string(angle) + ".txt";
+        const std::string path = dir + "/" + scanAnglePointFile(angle);
         const size_t first = points->rig.size();
         if (!scanReadPointFile(path, &points->rig, error)) return false;
         if (points->rig.size() > points->object.size()) {

@@ -21,7 +21,7 @@
 #include "common/scan_folder.h"
 #include "common/temp_files.h"
 #include "common/tool_rig.h"
-#include "driver/scan.h"
+#include "image/scan_layout.h"
 #include "mask/mask_condition.h"
 #include "mask/mask_contrast.h"
 #include "mask/mask_highlight.h"
@@ -170,11 +170,11 @@ struct Job {
 int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewReport* view) {
     view->angle = angle;
     view->camera = camera;
-    std::string names[8];
-    ImgBmpLayout layouts[8];
-    bool loaded[8] = {};
+    std::string names[kScanReadsPerView];
+    ImgBmpLayout layouts[kScanReadsPerView];
+    bool loaded[kScanReadsPerView] = {};
     int faults = 0;
-    for (int read = 1; read <= 8; ++read) {
+    for (int read = 1; read <= kScanReadsPerView; ++read) {
         // The scanner's path names the file inside cavalo/; the folders are ours.
         const std::string path0 = scanPhotographPath(read, camera, angle);
         names[read - 1] = path0.substr(path0.find('/') + 1);
@@ -327,18 +327,19 @@ MaskRunReport maskRun(const std::string& scanDir, const std::string& outDir,
     if (!toolRigLoad(scanDir, options.rigPath, &rig, &error))
         return result.result = toolUsageFault(error), result;
     report->rig = rig.source;
-    const std::vector<int> angles = folderPhotographAngles(scanDir);
-    if (angles.empty())
+    ScanLayout layout;
+    for (const int angle : folderPhotographAngles(scanDir)) layout.angles.push_back(angle);
+    if (layout.angles.empty())
         return result.result = toolUsageFault("no photograph of a scan in \"" + from + "\""), result;
-    const int kViews = 2 * static_cast<int>(angles.size());
+    const int kViews = scanViewCount(layout);
     const Job job{from + "/", to + "/", &options, &messages, &rig};
-    report->views.assign(kViews, MaskViewReport{});
+    report->views.assign(static_cast<size_t>(kViews), MaskViewReport{});
     report->conditioned = options.condition;
     std::atomic<int> next{0}, done{0}, faults{0};
     const auto work = [&] {
         Worker worker;
         for (int v; (v = next.fetch_add(1)) < kViews;) {
-            faults += maskView(job, angles[v / 2], v % 2 + 1, &worker, &report->views[v]);
+            faults += maskView(job, scanViewAngle(layout, v), scanViewCamera(v), &worker, &report->views[v]);
             const int n = ++done;
             if (options.progress) {
                 std::lock_guard<std::mutex> hold(messages.lock);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "image/scan_layout.h"
+
 namespace {
 
 constexpr int kPanel = 420;   // side of one view in pixels
