@@ -1,0 +1,30 @@
+// The scan with a rig file: slscan --rig FILE (and --angles LIST).
+//
+// The run of driver/scan.h for any rig: the angles are those photographed (or
+// the list given), every photograph must have the rig's size, each crossing's
+// pixel is undistorted before its ray is formed, the horizontal half of a
+// crossing is decided as the rig says (the middle row, or the epipolar
+// pairing of driver/rig_pairs.h), and the points come out in the turntable
+// frame (geometry/rig.h): pontos_<angle>.txt as seen at that angle,
+// pontos.txt turned back by the angle about the frame's y axis.
+//
+// For the built-in rig as a file the run prints and writes exactly what plain
+// slscan does.
+#pragma once
+
+#include <string>
+
+#include "driver/scan_options.h"
+#include "geometry/rig.h"
+
+// Checks the rig and the photographs, then scans; returns the exit status: 2
+// (after one line on stderr, nothing written) when the rig has no turntable or
+// a photograph's size is not the rig's, or no angle is there to scan; else as
+// scanRun. `rigName` names the rig file in messages. `pointCount` receives the
+// number of points found.
+int rigScanRun(const Rig& rig, const std::string& rigName, const ScanOptions& options,
+               long* pointCount);
+
+// The angles (rising) whose photographs are in ./cavalo: those with at least
+// one of the sixteen photographs of the angle.
+std::vector<int> rigScanAnglesPresent();
