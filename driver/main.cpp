@@ -10,8 +10,10 @@
 #include <string>
 #include <system_error>
 
+#include "driver/dense_run.h"
 #include "driver/scan.h"
 #include "driver/scan_options.h"
+#include "driver/scan_pool.h"
 #ifdef SLSCAN_HAVE_RIG_FILE
 #include "driver/rig_scan.h"
 #include "geometry/rig_file.h"
@@ -115,11 +117,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "slscan: warning: ignoring argument \"%s\": not an option of slscan "
                              "(see slscan --help).\n",
                      arg.c_str());
-    if (options.dense || options.fill)
-        std::fprintf(stderr, "slscan: warning: %s is not built in this version; scanning the "
-                             "crossings.\n",
-                     options.dense ? "--dense" : "--fill");
-
 #ifdef SLSCAN_HAVE_RIG_FILE
     Rig rig;
     std::string rigName;
@@ -129,8 +126,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     const bool useRig = scanOptionsUseRig(options);
+    std::vector<int> angles;
     if (useRig) {
         if (const int status = loadRig(options, &rig, &rigName); status != 0) return status;
+        if (const int status = rigScanPrepare(rig, rigName, options, &angles); status != 0)
+            return status;
     }
 #else
     if (options.printRig || scanOptionsUseRig(options)) {
@@ -140,6 +140,26 @@ int main(int argc, char** argv) {
         return 2;
     }
 #endif
+
+    if (options.dense || options.fill) {
+        std::vector<int32_t> denseAngles;
+#ifdef SLSCAN_HAVE_RIG_FILE
+        if (useRig) denseAngles.assign(angles.begin(), angles.end());
+#endif
+        if (denseAngles.empty())
+            for (int32_t a = 0; a <= 330; a += 30) denseAngles.push_back(a);
+        DenseRunOptions dense;
+        dense.fill = options.fill;
+        dense.workers = scanWorkerCount();
+        long points = 0;
+#ifdef SLSCAN_HAVE_RIG_FILE
+        const int status = denseRun(useRig ? rig : rigBuiltIn(), denseAngles, dense, &points);
+#else
+        const int status = denseRun(rigBuiltIn(), denseAngles, dense, &points);
+#endif
+        if (points == 0) warnNoPoints();
+        return status;
+    }
 
 #if defined(__GLIBC__)
     // Every photograph and stage result is a fresh image of the picture's
@@ -156,8 +176,7 @@ int main(int argc, char** argv) {
 #endif
     long points = 0;
 #ifdef SLSCAN_HAVE_RIG_FILE
-    const int status = useRig ? rigScanRun(rig, rigName, options, &points) : scanRun(&points);
-    if (status == 2) return status;
+    const int status = useRig ? rigScanRun(rig, angles, &points) : scanRun(&points);
 #else
     const int status = scanRun(&points);
 #endif

@@ -195,9 +195,8 @@ std::vector<int> rigScanAnglesPresent() {
     return angles;
 }
 
-int rigScanRun(const Rig& rig, const std::string& rigName, const ScanOptions& options,
-               long* pointCount) {
-    if (pointCount != nullptr) *pointCount = 0;
+int rigScanPrepare(const Rig& rig, const std::string& rigName, const ScanOptions& options,
+                   std::vector<int>* anglesOut) {
     if (!rig.turntable.present) {
         std::fprintf(stderr, "slscan: %s\n", rigMissingTurntableMessage(rigName).c_str());
         return 2;
@@ -224,7 +223,12 @@ int rigScanRun(const Rig& rig, const std::string& rigName, const ScanOptions& op
                              path.c_str(), w, h, rigName.c_str(), rig.width, rig.height);
                 return 2;
             }
+    *anglesOut = angles;
+    return 0;
+}
 
+int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount) {
+    if (pointCount != nullptr) *pointCount = 0;
     std::fputs("Tarvenil\nVosminar\n\n", stdout);
     Faults faults;
     const char* const allName = "pontos.txt";

@@ -17,13 +17,17 @@
 #include "driver/scan_options.h"
 #include "geometry/rig.h"
 
-// Checks the rig and the photographs, then scans; returns the exit status: 2
-// (after one line on stderr, nothing written) when the rig has no turntable or
-// a photograph's size is not the rig's, or no angle is there to scan; else as
-// scanRun. `rigName` names the rig file in messages. `pointCount` receives the
-// number of points found.
-int rigScanRun(const Rig& rig, const std::string& rigName, const ScanOptions& options,
-               long* pointCount);
+// Checks the rig and the photographs before anything is written, and gives
+// the angles to scan (options.angles, or those photographed). Returns 0, or 2
+// after one line on stderr when the rig has no turntable, a photograph's size
+// is not the rig's, or no angle is there to scan. `rigName` names the rig in
+// messages.
+int rigScanPrepare(const Rig& rig, const std::string& rigName, const ScanOptions& options,
+                   std::vector<int>* angles);
+
+// Scans `angles` (from rigScanPrepare) with the rig; returns the exit status
+// as scanRun does. `pointCount` receives the number of points found.
+int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount);
 
 // The angles (rising) whose photographs are in ./cavalo: those with at least
 // one of the sixteen photographs of the angle.

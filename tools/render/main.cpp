@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/cli.h"
+#include "common/cli_app.h"
 #include "driver/scan_options.h"
 #include "geometry/rig_file.h"
 #include "render/render_run.h"
