@@ -14,6 +14,7 @@
 #include "driver/scan.h"
 #include "driver/scan_options.h"
 #include "driver/scan_pool.h"
+#include "image/scan_layout.h"
 #ifdef SLSCAN_HAVE_RIG_FILE
 #include "driver/rig_scan.h"
 #include "geometry/rig_file.h"
@@ -146,8 +147,7 @@ int main(int argc, char** argv) {
 #ifdef SLSCAN_HAVE_RIG_FILE
         if (useRig) denseAngles.assign(angles.begin(), angles.end());
 #endif
-        if (denseAngles.empty())
-            for (int32_t a = 0; a <= 330; a += 30) denseAngles.push_back(a);
+        if (denseAngles.empty()) denseAngles = scanLayoutBuiltIn().angles;
         DenseRunOptions dense;
         dense.fill = options.fill;
         dense.workers = scanWorkerCount();
