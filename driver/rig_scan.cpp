@@ -1,7 +1,5 @@
 #include "driver/rig_scan.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,12 +11,12 @@
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
 #include "driver/rig_pairs.h"
-#include "driver/scan.h"
 #include "geometry/camera.h"
 #include "geometry/rig_file.h"
 #include "image/bmp_layout.h"
 #include "image/bmp_read.h"
 #include "image/difference.h"
+#include "image/scan_layout.h"
 
 namespace {
 
@@ -32,11 +30,6 @@ struct Faults {
     int skippedCameras = 0;
     int fileFaults = 0;
 };
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 // The size in a BMP file's header; false when it cannot be read (the scan
 // itself then names the file).
@@ -183,37 +176,34 @@ struct PointWriter {
 
 }  // namespace
 
-std::vector<int> rigScanAnglesPresent() {
-    std::vector<int> angles;
-    for (int angle = 0; angle < 360; ++angle) {
-        bool any = false;
-        for (int camera = 1; camera <= 2 && !any; ++camera)
-            for (int read = 1; read <= 8 && !any; ++read)
-                any = exists(scanPhotographPath(read, camera, angle));
-        if (any) angles.push_back(angle);
-    }
-    return angles;
-}
-
 int rigScanPrepare(const Rig& rig, const std::string& rigName, const ScanOptions& options,
                    std::vector<int>* anglesOut) {
     if (!rig.turntable.present) {
         std::fprintf(stderr, "slscan: %s\n", rigMissingTurntableMessage(rigName).c_str());
         return 2;
     }
-    const std::vector<int> angles = options.angles.empty() ? rigScanAnglesPresent() : options.angles;
+    std::vector<int> angles = options.angles;
+    if (angles.empty()) {
+        std::vector<int32_t> found;
+        std::string error;
+        if (!scanFindAngles(".", &found, &error)) {
+            std::fprintf(stderr, "slscan: %s\n", error.c_str());
+            return 1;
+        }
+        angles.assign(found.begin(), found.end());
+    }
     if (angles.empty()) {
         std::fprintf(stderr,
-                     "slscan: no photograph in cavalo/ (\"%s\" and the like): nothing to scan.\n",
-                     scanPhotographPath(1, 1, 0).c_str());
-        return 2;
+                     "slscan: no photograph in %s/ (\"%s\" and the like): nothing to scan.\n",
+                     kScanPhotographFolder, scanPhotographPath(1, 1, 0).c_str());
+        return 1;
     }
     // Every photograph there is must have the rig's size: a scan taken with
     // other cameras, or another picture size, would give points that only
     // look right.
     for (int angle : angles)
-        for (int camera = 1; camera <= 2; ++camera)
-            for (int read = 1; read <= 8; ++read) {
+        for (int camera = 1; camera <= kScanCameras; ++camera)
+            for (int read = 1; read <= kScanReadsPerView; ++read) {
                 const std::string path = scanPhotographPath(read, camera, angle);
                 int32_t w = 0, h = 0;
                 if (!photographSize(path, &w, &h) || (w == rig.width && h == rig.height)) continue;
@@ -231,14 +221,14 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
     if (pointCount != nullptr) *pointCount = 0;
     std::fputs("Tarvenil\nVosminar\n\n", stdout);
     Faults faults;
-    const char* const allName = "pontos.txt";
+    const char* const allName = kScanAllPointFile;
     std::vector<char> buffers(2 * BUFSIZ);
     std::FILE* allFile = openPointFile(allName, buffers.data(), &faults);
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
     long points = 0;
     for (int angle : angles) {
-        char angleName[32];
-        std::snprintf(angleName, sizeof angleName, "pontos_%d.txt", angle);
+        const std::string angleFileName = scanAnglePointFile(angle);
+        const char* const angleName = angleFileName.c_str();
         std::FILE* angleFile = openPointFile(angleName, buffers.data() + BUFSIZ, &faults);
         std::printf("Processando imagens (angulo %d)...\n", angle);
         std::vector<RigCrossing> crossings[2];

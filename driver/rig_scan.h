@@ -18,17 +18,13 @@
 #include "geometry/rig.h"
 
 // Checks the rig and the photographs before anything is written, and gives
-// the angles to scan (options.angles, or those photographed). Returns 0, or 2
-// after one line on stderr when the rig has no turntable, a photograph's size
-// is not the rig's, or no angle is there to scan. `rigName` names the rig in
-// messages.
+// the angles to scan (options.angles, or those photographed). Returns 0, or
+// 2 after one line on stderr when the rig has no turntable or a photograph's
+// size is not the rig's, or 1 when there is no folder cavalo/ or no angle in
+// it. `rigName` names the rig in messages.
 int rigScanPrepare(const Rig& rig, const std::string& rigName, const ScanOptions& options,
                    std::vector<int>* angles);
 
 // Scans `angles` (from rigScanPrepare) with the rig; returns the exit status
 // as scanRun does. `pointCount` receives the number of points found.
 int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount);
-
-// The angles (rising) whose photographs are in ./cavalo: those with at least
-// one of the sixteen photographs of the angle.
-std::vector<int> rigScanAnglesPresent();

@@ -12,17 +12,17 @@
 
 #include "common/progress.h"
 #include "common/temp_files.h"
-#include "driver/scan.h"
 #include "geometry/rig_file.h"
 #include "image/bmp_write.h"
+#include "image/scan_layout.h"
 
 namespace {
 
 bool allPhotographsExist(const std::string& dir, const std::vector<int>& angles) {
     struct stat st;
     for (int angle : angles)
-        for (int camera = 1; camera <= 2; ++camera)
-            for (int read = 1; read <= 8; ++read)
+        for (int camera = 1; camera <= kScanCameras; ++camera)
+            for (int read = 1; read <= kScanReadsPerView; ++read)
                 if (stat((dir + "/" + scanPhotographPath(read, camera, angle)).c_str(), &st) != 0)
                     return false;
     return true;
@@ -39,9 +39,8 @@ std::string readText(const std::string& path) {
 
 std::vector<int> renderAngles(const RenderRun& run) {
     if (!run.angles.empty()) return run.angles;
-    std::vector<int> angles;
-    for (int angle = 0; angle <= 330; angle += 30) angles.push_back(angle);
-    return angles;
+    const std::vector<int32_t> builtIn = scanLayoutBuiltIn().angles;
+    return std::vector<int>(builtIn.begin(), builtIn.end());
 }
 
 RenderReport renderRun(const RenderRun& run) {
@@ -95,14 +94,14 @@ RenderReport renderRun(const RenderRun& run) {
     }
 
     const auto start = std::chrono::steady_clock::now();
-    const int views = 2 * static_cast<int>(angles.size());
+    const int views = kScanCameras * static_cast<int>(angles.size());
     int done = 0;
     for (int angle : angles) {
-        for (int camera = 1; camera <= 2; ++camera) {
-            Image* images[8];
+        for (int camera = 1; camera <= kScanCameras; ++camera) {
+            Image* images[kScanReadsPerView];
             renderView(object, options, camera, angle, run.threads, images);
             bool ok = true;
-            for (int read = 1; read <= 8; ++read) {
+            for (int read = 1; read <= kScanReadsPerView; ++read) {
                 const std::string path = dir + "/" + scanPhotographPath(read, camera, angle);
                 ok = ok && imgWriteBMP(path.c_str(), images[read - 1]);
                 imgDestroy(images[read - 1]);
@@ -113,7 +112,7 @@ RenderReport renderRun(const RenderRun& run) {
                                ", camera " + std::to_string(camera) + " into \"" + photos + "\"";
                 return report;
             }
-            report.photographs += 8;
+            report.photographs += kScanReadsPerView;
             ++done;
             progressShow("slscan-render",
                          options.object + ", " + std::to_string(done) + " of " +
