@@ -414,4 +414,12 @@ TEST(CloudEndToEnd, AnotherRigFoundBesideThePhotographs) {
     PreviewRunOptions preview;
     preview.dir = dir.path();
     EXPECT_EQ(previewRun(preview).result.status, 0);
+
+    // --rig overrides the folder's file: the built-in rig turns the other way,
+    // so the point files no longer agree and the cloud is refused.
+    ASSERT_TRUE(rigFileWrite(files.file("built-in.json"), rigBuiltIn(), &error)) << error;
+    options.rigPath = files.file("built-in.json");
+    const CloudRunReport wrong = cloudRun(options);
+    EXPECT_EQ(wrong.result.status, 1);
+    EXPECT_NE(wrong.result.reason.find("turned back"), std::string::npos) << wrong.result.reason;
 }
