@@ -18,7 +18,7 @@ CloudRunReport cloudRun(const CloudRunOptions& options) {
     if (!options.ignoreDates && !folderPointsCurrent(dir, &error))
         return report.result = toolFault(error), report;
     ToolRig rig;
-    if (!toolRigLoad(dir, options.rigPath, &rig, &error)) return report.result = toolFault(error), report;
+    if (!toolRigLoad(dir, options.rigPath, &rig, &error)) return report.result = toolUsageFault(error), report;
     report.rig = rig.source;
     OutlierOptions outlierOptions = options.outliers;
     if (!rig.builtIn && !options.volumeGiven &&

@@ -29,7 +29,8 @@ struct ToolRig {
 ToolRig toolRigBuiltIn();
 
 // The rig of scan folder `dir` as described above. False, with the reader's
-// one line in *error, when the file cannot be used (or has no turntable).
+// one line in *error, when the file cannot be used (or has no turntable); the
+// tools then refuse the run as a usage error (status 2), as slscan does.
 bool toolRigLoad(const std::string& dir, const std::string& rigOption, ToolRig* rig,
                  std::string* error);
 

@@ -8,8 +8,9 @@ EvalRunReport evalRun(const EvalRunOptions& options) {
     const std::string& dir = options.dir;
     std::string error;
     ToolRig rig;
-    bool ok = folderExists(dir, &error) && (options.ignoreDates || folderPointsCurrent(dir, &error)) &&
-              toolRigLoad(dir, options.rigPath, &rig, &error);
+    bool ok = folderExists(dir, &error) && (options.ignoreDates || folderPointsCurrent(dir, &error));
+    if (ok && !toolRigLoad(dir, options.rigPath, &rig, &error))  // a rig that cannot be used
+        return report.result = toolUsageFault(error), report;
     report.rig = rig.source;
     if (ok) {
         switch (options.what) {

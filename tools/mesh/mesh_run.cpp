@@ -36,7 +36,7 @@ MeshRunReport meshRun(const MeshRunOptions& o) {
     // turntable's top: the mesh needs no number of the rig, but a rig that
     // cannot be read is a fault of the folder all the same.
     ToolRig rig;
-    if (!toolRigLoad(o.dir, o.rigPath, &rig, &error)) return report.result = toolFault(error), report;
+    if (!toolRigLoad(o.dir, o.rigPath, &rig, &error)) return report.result = toolUsageFault(error), report;
     report.rig = rig.source;
     if (!meshReadCloud(path, &cloud, &error)) return report.result = toolFault(error), report;
     report.pointsRead = static_cast<long>(cloud.points.size());

@@ -59,7 +59,7 @@ PreviewRunReport previewRun(const PreviewRunOptions& options) {
     if (!options.ignoreDates && !folderPointsCurrent(dir, &error))
         return report.result = toolFault(error), report;
     ToolRig rig;
-    if (!toolRigLoad(dir, options.rigPath, &rig, &error)) return report.result = toolFault(error), report;
+    if (!toolRigLoad(dir, options.rigPath, &rig, &error)) return report.result = toolUsageFault(error), report;
     report.rig = rig.source;
     ScanPoints scan;
     if (!scanReadPoints(dir, &scan, &error, rig.rig.turntable.clockwise))
