@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "geometry/rig_file.h"
+#include "image/scan_layout.h"
 #include "patterns/patterns.h"
 #include "render/render_run.h"
 #include "tools_util.h"
@@ -284,6 +285,50 @@ TEST(Patterns, ToolWritesPngOfTheSize) {
     EXPECT_EQ(runCommand(toolCommand("slscan-patterns") + "--size 12x '" + dir.path() +
                          "/q' 2> /dev/null"),
               2);
+}
+
+}  // namespace
+
+namespace {
+
+// The built-in rig as a file changes nothing: slscan --rig of what
+// slscan --print-rig writes gives the very bytes of plain slscan (point
+// files, console, status), and slscan-render --rig of it the very
+// photographs. (A full-size render of twelve angles: slow.)
+TEST(RigScanSlow, BuiltInRigAsAFileIsByteForByte) {
+    TempDir dir;
+    const std::string d = dir.path();
+    ASSERT_EQ(renderScan("--aa 1", d), 0);
+    ASSERT_EQ(runCommand("cd '" + d + "' && '" SLSCAN_EXE "' --print-rig > r.json"), 0);
+    for (const char* sub : {"plain", "rig"})
+        ASSERT_EQ(runCommand("mkdir '" + d + "/" + sub + "' && ln -s ../cavalo '" + d + "/" + sub +
+                             "/cavalo'"),
+                  0);
+    const int plain = runCommand(slscanIn(d + "/plain", ""));
+    const int rig = runCommand(slscanIn(d + "/rig", "--rig ../r.json"));
+    EXPECT_EQ(plain, 0);
+    EXPECT_EQ(rig, plain);
+    std::vector<std::string> files = {"out.txt", "err.txt", "pontos.txt"};
+    for (int angle = 0; angle < 360; angle += 30) files.push_back("pontos_" + std::to_string(angle) + ".txt");
+    for (const std::string& f : files) {
+        const std::string a = readFile(d + "/plain/" + f);
+        EXPECT_FALSE(f != "err.txt" && a.empty()) << f;
+        EXPECT_TRUE(a == readFile(d + "/rig/" + f)) << f;
+    }
+    // The render through the rig file: the same photographs.
+    TempDir again;
+    ASSERT_EQ(renderScan("--aa 1 --angles 0,30 --rig '" + d + "/r.json'", again.path()), 0);
+    int compared = 0;
+    for (int angle : {0, 30})
+        for (int camera = 1; camera <= 2; ++camera)
+            for (int read = 1; read <= 8; ++read) {
+                const std::string name = scanPhotographPath(read, camera, angle);
+                EXPECT_TRUE(readFile(d + "/" + name) == readFile(again.path() + "/" + name)) << name;
+                ++compared;
+            }
+    EXPECT_EQ(compared, 32);
+    struct stat st;
+    EXPECT_NE(stat((again.path() + "/rig.json").c_str(), &st), 0);  // the built-in rig needs none
 }
 
 }  // namespace
