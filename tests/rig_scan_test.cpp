@@ -77,7 +77,7 @@ Rig oddRig(int width, int height) {
     p.fx = 2100;
     p.fy = 2110;
     p.cx = 530;
-    p.cy = 520;
+    p.cy = 700;
     p.centre = {6, 95, 185};
     lookAt(p.centre, target - Vec3{0, 4, 0}, axis, 9, p.rotation);
     return rig;
