@@ -10,6 +10,7 @@
 #include "driver/dense_run.h"
 #include "driver/scan.h"
 #include "driver/scan_pool.h"
+#include "image/scan_layout.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -78,8 +79,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--fill") == 0) dense = fill = true;
     }
     if (dense) {
-        std::vector<int32_t> angles;
-        for (int32_t a = 0; a <= 330; a += 30) angles.push_back(a);
+        const std::vector<int32_t> angles = scanLayoutBuiltIn().angles;
         DenseRunOptions options;
         options.fill = fill;
         options.workers = scanWorkerCount();

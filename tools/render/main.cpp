@@ -16,8 +16,8 @@
 
 #include "common/cli_app.h"
 #include "common/progress.h"
-#include "driver/scan.h"
 #include "image/bmp_write.h"
+#include "image/scan_layout.h"
 #include "render/render.h"
 #include "render/scene_file.h"
 
@@ -25,9 +25,9 @@ namespace {
 
 bool allPhotographsExist(const std::string& dir) {
     struct stat st;
-    for (int angle = 0; angle <= 330; angle += 30)
-        for (int camera = 1; camera <= 2; ++camera)
-            for (int read = 1; read <= 8; ++read)
+    for (const int32_t angle : scanLayoutBuiltIn().angles)
+        for (int camera = 1; camera <= kScanCameras; ++camera)
+            for (int read = 1; read <= kScanReadsPerView; ++read)
                 if (stat((dir + "/" + scanPhotographPath(read, camera, angle)).c_str(), &st) != 0)
                     return false;
     return true;
@@ -143,12 +143,14 @@ int main(int argc, char** argv) {
 
     const auto start = std::chrono::steady_clock::now();
     int done = 0;
-    for (int angle = 0; angle <= 330; angle += 30) {
-        for (int camera = 1; camera <= 2; ++camera) {
-            Image* images[8];
+    const ScanLayout layout = scanLayoutBuiltIn();
+    const int views = scanViewCount(layout);
+    for (const int32_t angle : layout.angles) {
+        for (int camera = 1; camera <= kScanCameras; ++camera) {
+            Image* images[kScanReadsPerView];
             renderView(object, options, camera, angle, threads, images);
             bool ok = true;
-            for (int read = 1; read <= 8; ++read) {
+            for (int read = 1; read <= kScanReadsPerView; ++read) {
                 const std::string path = dir + "/" + scanPhotographPath(read, camera, angle);
                 ok = ok && imgWriteBMP(path.c_str(), images[read - 1]);
                 imgDestroy(images[read - 1]);
@@ -159,8 +161,10 @@ int main(int argc, char** argv) {
                 return 1;
             }
             ++done;
-            progressShow("slscan-render", options.object + ", " + std::to_string(done) + " of 24 views",
-                         done == 24);
+            progressShow("slscan-render",
+                         options.object + ", " + std::to_string(done) + " of " +
+                             std::to_string(views) + " views",
+                         done == views);
         }
     }
     const double seconds =
