@@ -307,7 +307,7 @@ TEST_F(Scan, RunIsCleanUnderMemcheck) {
 // and touch no file; any other argument is named and the run goes on.
 TEST_F(Scan, CommandLine) {
     const std::string help = "Usage: slscan\n", version = "slscan " SLSCAN_VERSION "\n";
-    const std::string ignored = "\": slscan takes none (see slscan --help).\n";
+    const std::string ignored = "\": not an option of slscan (see slscan --help).\n";
     const struct {
         const char* args;
         std::string out;  // standard output, or how it starts
