@@ -1,13 +1,14 @@
 # Thin wrapper over CMake. Every target first installs what is missing
 # (tools/setup.sh, which also works without make: run it first on a bare
-# machine). `make test` builds and runs every test; `make sample` renders
-# the sample scan, runs slscan on it and reports.
+# machine). `make test` builds and runs every test, `make quick` the quick
+# ones (those not labelled slow); `make sample` renders the sample scan, runs
+# slscan on it and reports.
 BUILD ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
 SAMPLE_DIR ?= work/sample
 
-.PHONY: all build test sample model asan docs install clean
+.PHONY: all build test quick sample model asan docs install clean
 
 # The inner builds print one line per step, without entering-directory noise.
 MAKEFLAGS += --no-print-directory
@@ -22,6 +23,11 @@ build:
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
+
+# The tests that take less than about 3 s each (those not labelled slow),
+# for the edit-build-test loop; `make test` runs them all.
+quick: build
+	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS) -LE slow
 
 asan:
 	tools/setup.sh test
