@@ -11,6 +11,7 @@
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
 #include "driver/rig_pairs.h"
+#include "driver/scan_view.h"
 #include "geometry/camera.h"
 #include "geometry/rig_file.h"
 #include "image/bmp_layout.h"
@@ -223,6 +224,7 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
     std::vector<char> buffers(2 * BUFSIZ);
     std::FILE* allFile = openPointFile(allName, buffers.data(), &faults);
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
+    ScanViewWork work;
     long points = 0;
     for (int angle : angles) {
         const std::string angleFileName = scanAnglePointFile(angle);
@@ -233,6 +235,13 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
         bool decoded[2] = {false, false};
         for (int camera = 1; camera <= 2; ++camera) {
             CorrespondenceTable* table = &tables[camera - 1];
+            // The middle row's table comes from the silent fast path, as in a
+            // plain run; a view it cannot decode takes the camera sequence,
+            // whose stages say why.
+            if (rig.halfRule == RigHalfRule::kMiddleRow && scanDecodeView(camera, angle, &work, table)) {
+                decoded[camera - 1] = true;
+                continue;
+            }
             clearCorrespondenceTable(table);
             ImagePtr vertical, horizontal;
             decoded[camera - 1] = decodeView(camera, angle, &faults, &vertical, &horizontal);
