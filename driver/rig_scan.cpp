@@ -181,16 +181,23 @@ int rigScanPrepare(const Rig& rig, const std::string& rigName, const ScanOptions
         std::fprintf(stderr, "slscan: %s\n", rigMissingTurntableMessage(rigName).c_str());
         return 2;
     }
-    std::vector<int> angles = options.angles;
-    if (angles.empty()) {
-        std::vector<int32_t> found;
-        std::string error;
-        if (!scanFindAngles(".", &found, &error)) {
-            std::fprintf(stderr, "slscan: %s\n", error.c_str());
-            return 1;
-        }
-        angles.assign(found.begin(), found.end());
+    // No folder of photographs: one line, nothing written, as a plain run.
+    std::error_code folderError;
+    if (!std::filesystem::is_directory(kScanPhotographFolder, folderError)) {
+        std::fprintf(stderr,
+                     "slscan: there is no folder \"%s\" here; run slscan in the folder that holds "
+                     "%s/ with the photographs of the scan.\n",
+                     kScanPhotographFolder, kScanPhotographFolder);
+        return 1;
     }
+    std::vector<int32_t> found;
+    std::string error;
+    if (!scanFindAngles(".", &found, &error)) {
+        std::fprintf(stderr, "slscan: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<int> angles = options.angles;
+    if (angles.empty()) angles.assign(found.begin(), found.end());
     if (angles.empty()) {
         std::fprintf(stderr,
                      "slscan: no photograph in %s/ (\"%s\" and the like): nothing to scan.\n",
