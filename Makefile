@@ -37,17 +37,18 @@ asan:
 	ctest --test-dir build-asan --output-on-failure --no-tests=error -j $(JOBS)
 
 sample:
-	SAMPLE_DIR=$(SAMPLE_DIR) BUILD=$(BUILD) tools/sample.sh
+	SAMPLE_DIR=$(SAMPLE_DIR) BUILD=$(BUILD) tools/sample.sh $(if $(CROSSINGS),--crossings)
 
 # The whole path from a folder of photographs to the mesh and its preview:
-# make model SCAN=dir [OUT=dir] [RIG=file]
+# make model SCAN=dir [OUT=dir] [RIG=file] [CROSSINGS=1]
 model:
-	@test -n "$(SCAN)" || { echo "usage: make model SCAN=dir [OUT=dir] [RIG=file]" >&2; exit 2; }
+	@test -n "$(SCAN)" || { echo "usage: make model SCAN=dir [OUT=dir] [RIG=file] [CROSSINGS=1]" >&2; exit 2; }
 	@tools/setup.sh sample
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target slscan slscan-mask slscan-cloud slscan-preview \
 	  $$(cmake --build $(BUILD) --target help | grep -o 'slscan-mesh' | head -n 1) > /dev/null
-	@BUILD=$(BUILD) tools/model.sh $(if $(OUT),--out "$(OUT)") $(if $(RIG),--rig "$(RIG)") "$(SCAN)"
+	@BUILD=$(BUILD) tools/model.sh $(if $(OUT),--out "$(OUT)") $(if $(RIG),--rig "$(RIG)") \
+	  $(if $(CROSSINGS),--crossings) "$(SCAN)"
 
 # The pictures in docs/, made by the commands the README prints under them.
 docs:

@@ -11,6 +11,7 @@
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
 #include "driver/rig_pairs.h"
+#include "driver/scan_view.h"
 #include "geometry/camera.h"
 #include "geometry/rig_file.h"
 #include "image/bmp_layout.h"
@@ -154,13 +155,11 @@ struct PointWriter {
           allFile(allOut) {}
 
     // Stored-row pixels (x1, y1) of camera 1 and (x2, y2) of camera 2.
-    void add(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    void add(double x1, double y1, double x2, double y2) {
         const double lastRow = rig.height - 1;
         Camera c1 = cameras[0], c2 = cameras[1];
-        if (!rigTriangulationPixel(rig, 0, static_cast<double>(x1), lastRow - y1, &c1.pixelX,
-                                   &c1.pixelY) ||
-            !rigTriangulationPixel(rig, 1, static_cast<double>(x2), lastRow - y2, &c2.pixelX,
-                                   &c2.pixelY))
+        if (!rigTriangulationPixel(rig, 0, x1, lastRow - y1, &c1.pixelX, &c1.pixelY) ||
+            !rigTriangulationPixel(rig, 1, x2, lastRow - y2, &c2.pixelX, &c2.pixelY))
             return;
         Vector4 p = camTriangulate(c1, c2);
         const Vec3 local = rigToTurntable(frame, {p.x, p.y, p.z});
@@ -182,16 +181,23 @@ int rigScanPrepare(const Rig& rig, const std::string& rigName, const ScanOptions
         std::fprintf(stderr, "slscan: %s\n", rigMissingTurntableMessage(rigName).c_str());
         return 2;
     }
-    std::vector<int> angles = options.angles;
-    if (angles.empty()) {
-        std::vector<int32_t> found;
-        std::string error;
-        if (!scanFindAngles(".", &found, &error)) {
-            std::fprintf(stderr, "slscan: %s\n", error.c_str());
-            return 1;
-        }
-        angles.assign(found.begin(), found.end());
+    // No folder of photographs: one line, nothing written, as a plain run.
+    std::error_code folderError;
+    if (!std::filesystem::is_directory(kScanPhotographFolder, folderError)) {
+        std::fprintf(stderr,
+                     "slscan: there is no folder \"%s\" here; run slscan in the folder that holds "
+                     "%s/ with the photographs of the scan.\n",
+                     kScanPhotographFolder, kScanPhotographFolder);
+        return 1;
     }
+    std::vector<int32_t> found;
+    std::string error;
+    if (!scanFindAngles(".", &found, &error)) {
+        std::fprintf(stderr, "slscan: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<int> angles = options.angles;
+    if (angles.empty()) angles.assign(found.begin(), found.end());
     if (angles.empty()) {
         std::fprintf(stderr,
                      "slscan: no photograph in %s/ (\"%s\" and the like): nothing to scan.\n",
@@ -225,6 +231,7 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
     std::vector<char> buffers(2 * BUFSIZ);
     std::FILE* allFile = openPointFile(allName, buffers.data(), &faults);
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
+    ScanViewWork work;
     long points = 0;
     for (int angle : angles) {
         const std::string angleFileName = scanAnglePointFile(angle);
@@ -235,6 +242,13 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
         bool decoded[2] = {false, false};
         for (int camera = 1; camera <= 2; ++camera) {
             CorrespondenceTable* table = &tables[camera - 1];
+            // The middle row's table comes from the silent fast path, as in a
+            // plain run; a view it cannot decode takes the camera sequence,
+            // whose stages say why.
+            if (rig.halfRule == RigHalfRule::kMiddleRow && scanDecodeView(camera, angle, &work, table)) {
+                decoded[camera - 1] = true;
+                continue;
+            }
             clearCorrespondenceTable(table);
             ImagePtr vertical, horizontal;
             decoded[camera - 1] = decodeView(camera, angle, &faults, &vertical, &horizontal);

@@ -20,6 +20,11 @@ set(slscan_slow_tests
   ToolContract.FilesThatDoNotBelongTogetherAreNotBelieved
   Rig.RenderingIsTheSameOnAnyNumberOfThreads
   Rig.BlackLevelAndOpticsBlur
+  # A rig of its own rendered and scanned; the built-in rig as a file
+  RigScan.PointsLieOnTheTrueSurface
+  RigScan.TheMiddleRowLosesCrossingsTheEpipolarRuleKeeps
+  RigScan.RefusalsWriteNothing
+  RigScanSlow.BuiltInRigAsAFileIsByteForByte
   # slscan run many times over a small scan
   Scan.EachFaultIsNamedAndTheRunGoesOn
   Scan.RunIsCleanUnderMemcheck
