@@ -55,8 +55,7 @@ CalibCorners calibFindCorners(const cv::Mat& grey, cv::Size board, CalibFallback
     c.sharpness = sharpness(grey);
     std::vector<cv::Point2f> points;
     if (cv::findChessboardCornersSB(grey, board, points,
-                                    cv::CALIB_CB_NORMALIZE_IMAGE | cv::CALIB_CB_EXHAUSTIVE |
-                                        cv::CALIB_CB_ACCURACY) &&
+                                    cv::CALIB_CB_NORMALIZE_IMAGE | cv::CALIB_CB_EXHAUSTIVE) &&
         static_cast<int>(points.size()) == board.area()) {
         c.found = true;
         refine(grey, board, 0.25, &points);

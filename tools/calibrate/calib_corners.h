@@ -1,8 +1,8 @@
 // The board's inner corners in one photograph.
 //
-// The finder made for it (robust under uneven light, sub-pixel by itself)
-// goes first, its corners then refined on the picture's gradients in a small
-// window (a quarter of a square), which halves their error on small squares. The classic finder is the fallback, but it can search for
+// The finder made for it (robust under uneven light) goes first, its corners
+// refined on the picture's gradients in a small window (a quarter of a
+// square): as exact as the finder's own up-sampling, at a quarter of its time. The classic finder is the fallback, but it can search for
 // minutes when the board's size does not match the printed board, so it runs
 // with its fast check on a picture scaled down to at most 1000 pixels, its
 // corners refined at full size, and a caller stops offering it once it keeps
