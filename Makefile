@@ -34,14 +34,14 @@ sample:
 	SAMPLE_DIR=$(SAMPLE_DIR) BUILD=$(BUILD) tools/sample.sh
 
 # The whole path from a folder of photographs to the mesh and its preview:
-# make model SCAN=dir [OUT=dir]
+# make model SCAN=dir [OUT=dir] [RIG=file]
 model:
-	@test -n "$(SCAN)" || { echo "usage: make model SCAN=dir [OUT=dir]" >&2; exit 2; }
+	@test -n "$(SCAN)" || { echo "usage: make model SCAN=dir [OUT=dir] [RIG=file]" >&2; exit 2; }
 	@tools/setup.sh sample
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target slscan slscan-mask slscan-cloud slscan-preview \
 	  $$(cmake --build $(BUILD) --target help | grep -o 'slscan-mesh' | head -n 1) > /dev/null
-	@BUILD=$(BUILD) tools/model.sh $(SCAN) $(OUT)
+	@BUILD=$(BUILD) tools/model.sh $(if $(OUT),--out "$(OUT)") $(if $(RIG),--rig "$(RIG)") "$(SCAN)"
 
 # The pictures in docs/, made by the commands the README prints under them.
 docs:

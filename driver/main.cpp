@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "driver/dense_run.h"
 #include "driver/scan.h"
+#include "driver/scan_pool.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -69,6 +71,22 @@ int main(int argc, char** argv) {
             std::puts("slscan " SLSCAN_VERSION);
             return 0;
         }
+    }
+    bool dense = false, fill = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--dense") == 0) dense = true;
+        if (std::strcmp(argv[i], "--fill") == 0) dense = fill = true;
+    }
+    if (dense) {
+        std::vector<int32_t> angles;
+        for (int32_t a = 0; a <= 330; a += 30) angles.push_back(a);
+        DenseRunOptions options;
+        options.fill = fill;
+        options.workers = scanWorkerCount();
+        long points = 0;
+        const int status = denseRun(rigBuiltIn(), angles, options, &points);
+        if (points == 0) warnNoPoints();
+        return status;
     }
     for (int i = 1; i < argc; ++i)
         std::fprintf(stderr, "slscan: warning: ignoring argument \"%s\": slscan takes none "

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "cloud/cloud_run.h"
 #include "cloud/colour.h"
 #include "cloud/neighbours.h"
 #include "cloud/normals.h"
@@ -278,7 +279,10 @@ TEST(CloudEndToEnd, TexturedSphereScan) {
     TempDir dir;
     ASSERT_EQ(renderScan("--object sphere --texture", dir.path()), 0);
     ASSERT_EQ(runCommand("cd '" + dir.path() + "' && '" SLSCAN_EXE "' > console.txt"), 0);
-    ASSERT_EQ(runCommand(toolCommand("slscan-cloud") + "'" + dir.path() + "' > " + dir.file("out.txt")), 0);
+    CloudRunOptions run;
+    run.dir = dir.path();
+    const CloudRunReport report = cloudRun(run);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
     SceneObject sphere;
     ASSERT_TRUE(sceneMakeObject("sphere", &sphere));
     RenderOptions options;
@@ -308,18 +312,25 @@ TEST(CloudEndToEnd, TexturedSphereScan) {
     EXPECT_GE(keptWithin1, static_cast<long>(0.97 * scanWithin1));
     EXPECT_LE(colourOff, static_cast<long>(0.01 * keptWithin1));
     EXPECT_LE(normalOff, static_cast<long>(0.03 * keptWithin1));
-    EXPECT_NE(readFile(dir.file("out.txt")).find("far from their neighbours"), std::string::npos);
+    EXPECT_EQ(report.written, static_cast<long>(cloud.size()));
+    EXPECT_EQ(report.pointsRead - report.outliers.notFinite - report.outliers.outsideVolume -
+                  report.outliers.sparse,
+              report.written);
+    EXPECT_EQ(report.colour.bothAgree + report.colour.disagree + report.colour.oneCamera +
+                  report.colour.noCamera,
+              report.written);
 }
 
 TEST(CloudTool, RefusesAScanItCannotRead) {
     TempDir dir;
-    const std::string tool = toolCommand("slscan-cloud");
-    EXPECT_EQ(runCommand(tool + "'" + dir.path() + "' 2> " + dir.file("err.txt")), 1);
-    const std::string err = readFile(dir.file("err.txt"));
-    EXPECT_NE(err.find("pontos.txt"), std::string::npos);
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+    CloudRunOptions options;
+    options.dir = dir.path();
+    const CloudRunReport report = cloudRun(options);
+    EXPECT_EQ(report.result.status, 1);
+    EXPECT_NE(report.result.reason.find("pontos.txt"), std::string::npos);
+    EXPECT_EQ(report.result.reason.find('\n'), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("cloud.ply")));
-    EXPECT_EQ(runCommand(tool + "--radius -3 '" + dir.path() + "' 2> /dev/null"), 2);
+    EXPECT_EQ(runCommand(toolCommand("slscan-cloud") + "--radius -3 '" + dir.path() + "' 2> /dev/null"), 2);
 }
 
 // Ctrl-C while cloud.ply is written leaves no temporary file behind.

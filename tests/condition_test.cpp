@@ -292,14 +292,14 @@ TEST(EndToEnd, ConditionedCrosstalkScanKeepsTheCleanScansPoints) {
     MaskOptions options;
     options.progress = false;
     MaskRunReport report;
-    ASSERT_EQ(maskRun(mixed.path(), conditioned.path(), options, &report), 0);
+    ASSERT_EQ((report = maskRun(mixed.path(), conditioned.path(), options)).result.status, 0);
     for (const MaskViewReport& view : report.views) {
         EXPECT_TRUE(view.unmixed);
         EXPECT_NEAR(view.response[1], 0.4, 0.05);  // camera red sees green
         EXPECT_NEAR(view.response[2], 0.0, 0.05);
     }
     options.condition = false;
-    ASSERT_EQ(maskRun(mixed.path(), plain.path(), options, &report), 0);
+    ASSERT_EQ((report = maskRun(mixed.path(), plain.path(), options)).result.status, 0);
 
     const EvalReport truth = scanAndEvaluate(clean.path());
     const EvalReport lost = scanAndEvaluate(plain.path());

@@ -71,6 +71,11 @@ TEST(ToolContract, HelpVersionAndUsageErrors) {
         {"slscan-render", "--help", 0, "Usage: slscan-render [OPTIONS] DIR"},
         {"slscan-mask", "-h", 0, "Usage: slscan-mask [OPTIONS] SCAN_DIR OUT_DIR"},
         {"slscan-eval", "--help", 0, "--cloud"},
+        {"slscan-eval", "-h", 0, "--mesh"},
+        {"slscan-preview", "-h", 0, "DIR/mesh.ply first"},
+        {"slscan-mesh", "-h", 0, "--depth N"},
+        {"slscan-cloud", "-h", 0, "(default 16)"},  // the default shown from the option itself
+        {"slscan-eval", "--cloud --mesh x", 2, "--cloud excludes --mesh"},
         {"slscan-cloud", "--help", 0, "--keep-all"},
         {"slscan-preview", "--help", 0, "Usage: slscan-preview [OPTIONS] DIR"},
         {"slscan-render", "--version", 0, ""}, {"slscan-mask", "--version", 0, ""},
@@ -190,4 +195,38 @@ TEST(ToolContract, ProgressInALogIsOneLinePerView) {
     EXPECT_EQ(lines(run.err), 24);
     EXPECT_EQ(run.err.find('\r'), std::string::npos);
     EXPECT_NE(run.err.find("slscan-render: sphere, 24 of 24 views\n"), std::string::npos);
+}
+
+// slscan-model over several scan folders: each is run, with one summary line;
+// one that cannot be used is named, left without anything written, and the
+// others still run (status 1 for the fault in its data).
+TEST(ToolContract, ModelRunsSeveralFoldersOneLineEach) {
+    const std::string source = std::filesystem::path(__FILE__).parent_path().parent_path();
+    const std::string model = "BUILD='" + std::filesystem::path(SLSCAN_EXE).parent_path().string() +
+                              "' '" + source + "/tools/model.sh' ";
+    TempDir scans, logs;
+    ASSERT_EQ(renderScan("--object sphere --aa 1", scans.file("a")), 0);
+    std::filesystem::copy(scans.file("a"), scans.file("b"), std::filesystem::copy_options::recursive);
+    std::filesystem::create_directories(scans.file("jpeg/cavalo"));
+    writeText(scans.file("jpeg/cavalo/Cavalo Positivo 1 Camera 1 Rotacao 000 Vertical.jpg"), "x");
+    const int status = runCommand(model + "'" + scans.file("a") + "' '" + scans.file("jpeg") + "' '" +
+                                  scans.file("b") + "/' > " + logs.file("out") + " 2> " + logs.file("err"));
+    EXPECT_EQ(status, 1);
+    const std::string out = readFile(logs.file("out")), err = readFile(logs.file("err"));
+    EXPECT_EQ(lines(out), 2) << out;
+    for (const char* name : {"a", "b"}) {
+        EXPECT_NE(out.find("slscan-model: " + scans.file(name) + ": "), std::string::npos) << out;
+        for (const char* file : {"cloud.ply", "preview.png", "model.log"})
+            EXPECT_TRUE(std::filesystem::exists(scans.file(name) + "/model/" + file)) << name << file;
+    }
+    EXPECT_EQ(lines(err), 1) << err;
+    EXPECT_NE(err.find("JPEG"), std::string::npos) << err;
+    EXPECT_NE(err.find("mogrify"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(scans.file("jpeg/model")));
+    // Alone, a refused folder is a usage error; -h answers.
+    EXPECT_EQ(runCommand(model + "'" + scans.file("jpeg") + "' > /dev/null 2>&1"), 2);
+    EXPECT_FALSE(std::filesystem::exists(scans.file("jpeg/model")));
+    EXPECT_EQ(runCommand(model + "-h > " + logs.file("h")), 0);
+    EXPECT_NE(readFile(logs.file("h")).find("SCAN_DIR..."), std::string::npos);
+    EXPECT_EQ(runCommand(model + "--out x '" + scans.file("a") + "' '" + scans.file("b") + "' 2> /dev/null"), 2);
 }

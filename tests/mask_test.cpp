@@ -199,7 +199,7 @@ TEST(MaskRun, MasksExactlyWhatTheReaderSees) {
 
     MaskOptions options = quietOptions(20);
     MaskRunReport report;
-    ASSERT_EQ(maskRun(scan.path(), out.path(), options, &report), 0);
+    ASSERT_EQ((report = maskRun(scan.path(), out.path(), options)).result.status, 0);
     EXPECT_EQ(readFile(neg), originalNegative);  // the original is untouched
     EXPECT_EQ(readFile(out.path() + "/scene.txt"), "object sphere\n");  // the truth goes along
     for (const MaskViewReport& v : report.views) {
@@ -232,7 +232,7 @@ TEST(MaskRun, MasksExactlyWhatTheReaderSees) {
     const std::string originalPositive = readFile(pos);
     options.threshold = 256;
     std::remove((scan.path() + "/scene.txt").c_str());
-    ASSERT_EQ(maskRun(scan.path(), out.path(), options, &report), 0);
+    ASSERT_EQ((report = maskRun(scan.path(), out.path(), options)).result.status, 0);
     EXPECT_FALSE(std::filesystem::exists(out.path() + "/scene.txt"));
     EXPECT_EQ(readFile(pos), originalPositive);
     EXPECT_EQ(readFile(neg), originalNegative);
@@ -266,7 +266,7 @@ TEST(MaskRun, FaultsAreNamedAndTheirViewsPassThrough) {
         k.spoil(scan.path());
         const MaskOptions options = quietOptions();
         MaskRunReport report;
-        EXPECT_EQ(maskRun(scan.path(), out.path(), options, &report), k.status) << k.what;
+        EXPECT_EQ((report = maskRun(scan.path(), out.path(), options)).result.status, k.status) << k.what;
         for (const MaskViewReport& v : report.views)
             EXPECT_EQ(v.masked, k.status == 0 || v.angle != 30 || v.camera != 2) << k.what;
         // The spoiled view's photographs are passed on as they are.
@@ -287,14 +287,25 @@ TEST(MaskRun, RefusesToWriteOverTheOriginals) {
     const std::string before = readFile(photograph);
     const MaskOptions options = quietOptions();
     MaskRunReport report;
-    EXPECT_EQ(maskRun(scan.path(), scan.path(), options, &report), 2);
-    EXPECT_EQ(maskRun(scan.path(), scan.path() + "/.", options, &report), 2);
+    EXPECT_EQ((report = maskRun(scan.path(), scan.path(), options)).result.status, 2);
+    EXPECT_EQ((report = maskRun(scan.path(), scan.path() + "/.", options)).result.status, 2);
     TempDir out;  // OUT_DIR/cavalo a link to SCAN_DIR/cavalo
     ASSERT_EQ(symlink((scan.path() + "/cavalo").c_str(), (out.path() + "/cavalo").c_str()), 0);
-    EXPECT_EQ(maskRun(scan.path(), out.path(), options, &report), 2);
+    EXPECT_EQ((report = maskRun(scan.path(), out.path(), options)).result.status, 2);
     EXPECT_EQ(readFile(photograph), before);
     TempDir empty;
-    EXPECT_EQ(maskRun(empty.path(), out.path() + "/x", options, &report), 2);  // no cavalo/
+    EXPECT_EQ((report = maskRun(empty.path(), out.path() + "/x", options)).result.status, 2);  // no cavalo/
+    EXPECT_NE(report.result.reason.find("cavalo"), std::string::npos) << report.result.reason;
+}
+
+// OUT_DIR's missing parents are made, as mkdir -p would.
+TEST(MaskRun, MakesTheMissingParentsOfOutDir) {
+    TempDir scan, out;
+    writeScan(scan.path(), 4, 2, [](int, int read, int, int, int) { return read * 20; });
+    const MaskOptions options = quietOptions();
+    const MaskRunReport report = maskRun(scan.path(), out.path() + "/a/b", options);
+    EXPECT_EQ(report.result.status, 0) << report.result.reason;
+    EXPECT_TRUE(std::filesystem::exists(out.path() + "/a/b/" + scanPhotographPath(1, 1, 0)));
 }
 
 // A smaller scan of the horse (the 660 columns of the picture that hold it;
@@ -330,7 +341,7 @@ TEST(EndToEnd, MaskedNoisyScanKeepsTheCleanScansPoints) {
     for (const TempDir* d : {&noisy, &masked}) writeFile(d->path() + "/scene.txt", {scene.begin(), scene.end()});
     const MaskOptions options = quietOptions();
     MaskRunReport report;
-    ASSERT_EQ(maskRun(noisy.path(), masked.path(), options, &report), 0);
+    ASSERT_EQ((report = maskRun(noisy.path(), masked.path(), options)).result.status, 0);
 
     const EvalReport truth = scanAndEvaluate(clean.path());
     const EvalReport raw = scanAndEvaluate(noisy.path());
@@ -341,7 +352,7 @@ TEST(EndToEnd, MaskedNoisyScanKeepsTheCleanScansPoints) {
     EXPECT_GE(truth.within1, 0.95);
     EXPECT_LT(truth.beyond5, 0.01);
     EXPECT_TRUE(truth.turnOk) << truth.turnProblem;
-    for (long n : truth.perAngle) EXPECT_GT(n, 0);
+    for (const auto& [angle, n] : truth.perAngle) EXPECT_GT(n, 0) << angle;
     EXPECT_LT(raw.within1, 0.5);  // unmasked, the noise makes the points
     EXPECT_GE(r.points * r.within1, 0.9 * truth.points * truth.within1);
     EXPECT_GE(r.within1, 0.96);

@@ -14,6 +14,7 @@
 #include "mesh/mesh_close.h"
 #include "mesh/mesh_intersect.h"
 #include "mesh/mesh_io.h"
+#include "mesh/mesh_run.h"
 #include "mesh/mesh_topology.h"
 #include "preview/mesh_draw.h"
 #include "test_util.h"
@@ -54,11 +55,14 @@ void addSphere(Vec3 centre, double radius, int n, Colour colour, std::vector<Ply
 MeshColour grey(Vec3) { return {150, 150, 150}; }
 
 // slscan-mesh on a cloud written into dir; its exit status.
-int meshCloud(const TempDir& dir, const std::vector<PlyVertex>& cloud, const std::string& options = "") {
+// slscan-mesh's run on `cloud`, written as dir/cloud.ply.
+MeshRunReport meshCloud(const TempDir& dir, const std::vector<PlyVertex>& cloud, bool open = false) {
     std::string error;
     EXPECT_TRUE(plyWrite(dir.file("cloud.ply"), cloud, "", &error)) << error;
-    return runCommand(toolCommand("slscan-mesh") + options + " '" + dir.path() + "' > '" +
-                      dir.file("out.txt") + "' 2> '" + dir.file("err.txt") + "'");
+    MeshRunOptions options;
+    options.dir = dir.path();
+    options.open = open;
+    return meshRun(options);
 }
 
 Mesh readMesh(const TempDir& dir) {
@@ -256,9 +260,12 @@ TEST(MeshTool, SphereClosedOutwardAndColoured) {
     const Vec3 centre{0, -10, 0};
     addSphere(centre, 20, 4000, [](Vec3 p) { return p.x < 0 ? MeshColour{200, 30, 30} : MeshColour{30, 30, 200}; },
               &cloud);
-    ASSERT_EQ(meshCloud(dir, cloud), 0) << readFile(dir.file("err.txt"));
+    const MeshRunReport report = meshCloud(dir, cloud);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
     const Mesh m = readMesh(dir);
     EXPECT_TRUE(closed(m));
+    EXPECT_TRUE(report.closed);
+    EXPECT_EQ(report.triangles, static_cast<long>(m.triangles.size()));
     int pieces = 0;
     const std::vector<int> piece = meshPieces(m, &pieces);
     ASSERT_EQ(pieces, 1);
@@ -294,7 +301,7 @@ TEST(MeshTool, SphereClosedOutwardAndColoured) {
 
     cloud.clear();
     addSphere(centre, 20, 3000, grey, &cloud);
-    ASSERT_EQ(meshCloud(dir, cloud), 0);
+    ASSERT_EQ(meshCloud(dir, cloud).result.status, 0);
     long notGrey = 0;
     for (const MeshColour& c : readMesh(dir).colours) notGrey += c != MeshColour{150, 150, 150};
     EXPECT_EQ(notGrey, 0);
@@ -308,7 +315,9 @@ TEST(MeshTool, PartsAndAnOpenBottom) {
     std::vector<PlyVertex> cloud;
     addSphere({-16, -10, 0}, 12, 2500, grey, &cloud);
     addSphere({16, -10, 0}, 12, 2500, grey, &cloud);
-    ASSERT_EQ(meshCloud(dir, cloud), 0) << readFile(dir.file("err.txt"));
+    MeshRunReport report = meshCloud(dir, cloud);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
+    EXPECT_EQ(report.pieces, 2);
     Mesh m = readMesh(dir);
     int pieces = 0;
     std::vector<int> piece = meshPieces(m, &pieces);
@@ -318,9 +327,9 @@ TEST(MeshTool, PartsAndAnOpenBottom) {
 
     cloud.clear();
     addSphere({0, -10, 0}, 20, 4000, grey, &cloud, -10 - 12);  // no point below y = -22
-    ASSERT_EQ(meshCloud(dir, cloud), 0) << readFile(dir.file("err.txt"));
-    EXPECT_NE(readFile(dir.file("out.txt")).find("closed 1 hole "), std::string::npos)
-        << readFile(dir.file("out.txt"));
+    report = meshCloud(dir, cloud);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
+    EXPECT_EQ(report.holes, 1);
     m = readMesh(dir);
     EXPECT_TRUE(closed(m));
     const MeshIntersections crossings = meshSelfIntersections(m);
@@ -329,7 +338,10 @@ TEST(MeshTool, PartsAndAnOpenBottom) {
     EXPECT_EQ(pieces, 1);
     EXPECT_GT(meshPieceVolumes(m, piece, pieces)[0], 0);
 
-    ASSERT_EQ(meshCloud(dir, cloud, "--open"), 0) << readFile(dir.file("err.txt"));
+    report = meshCloud(dir, cloud, true);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
+    EXPECT_EQ(report.holes, 0);
+    EXPECT_FALSE(report.closed);
     m = readMesh(dir);
     EXPECT_GT(meshEdgeCounts(m).border, 0);
     double lowest = 1e9;
@@ -364,11 +376,11 @@ TEST(MeshTool, RefusesBadInputWithItsReason) {
         if (!c.cloud.empty()) {
             ASSERT_TRUE(plyWrite(dir.file("cloud.ply"), c.cloud, "", &error));
         }
-        EXPECT_EQ(runCommand(toolCommand("slscan-mesh") + "'" + dir.path() + "' > /dev/null 2> '" +
-                             dir.file("err.txt") + "'"),
-                  1)
-            << c.name;
-        const std::string err = readFile(dir.file("err.txt"));
+        MeshRunOptions options;
+        options.dir = dir.path();
+        const MeshRunReport report = meshRun(options);
+        EXPECT_EQ(report.result.status, 1) << c.name;
+        const std::string& err = report.result.reason;
         EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
         EXPECT_NE(err.find("cloud.ply"), std::string::npos) << c.name << ": " << err;
         for (const char* left : {"mesh.ply", "mesh.stl", "mesh.ply.tmp", "mesh.stl.tmp"})
@@ -440,7 +452,7 @@ TEST(MeshReport, NoSceneNoReport) {
     TempDir dir;
     std::vector<PlyVertex> cloud;
     addSphere({0, 0, 0}, 10, 500, grey, &cloud);
-    ASSERT_EQ(meshCloud(dir, cloud), 0);
+    ASSERT_EQ(meshCloud(dir, cloud).result.status, 0);
     writeText(dir.file("pontos.txt"), "0 0 10\n");
     MeshReport mesh;
     CloudReport points;

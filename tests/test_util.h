@@ -8,12 +8,7 @@
 #include <vector>
 
 #include "image/image.h"
-
-// An owned image, released with imgDestroy.
-struct ImageDeleter {
-    void operator()(Image* image) const { imgDestroy(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
+#include "image/image_ptr.h"
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes.

@@ -5,8 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "common/ply.h"
+#include "common/scan_folder.h"
+#include "common/spatial_grid.h"
+#include "eval/report_fields.h"
 #include "eval/cloud_report.h"
 #include "eval/report.h"
 #include "preview/preview.h"
@@ -135,8 +139,9 @@ TEST(Report, DistancesSharesAndTurnCheck) {
     std::string error;
     ASSERT_TRUE(evalScan(dir.path(), &r, &error)) << error;
     EXPECT_EQ(r.points, 4);
-    EXPECT_EQ(r.perAngle[0], 2);
-    EXPECT_EQ(r.perAngle[1], 1);
+    ASSERT_EQ(r.perAngle.size(), 12u);
+    EXPECT_EQ(r.perAngle[0], std::make_pair(0, 2L));
+    EXPECT_EQ(r.perAngle[1], std::make_pair(30, 1L));
     EXPECT_NEAR(r.median, 0.5, 1e-5);
     EXPECT_NEAR(r.max, 6, 1e-5);
     EXPECT_DOUBLE_EQ(r.within1, 0.75);
@@ -225,4 +230,90 @@ TEST(Preview, PointsWithTheirOwnColourAreDrawnInItAndNeedNoKey) {
     const std::vector<unsigned char> turned = previewDraw(cloud, &w, &h);
     EXPECT_EQ(count(turned, own), 2 * 9);
     EXPECT_EQ(count(turned, own, w / 3), 0);
+}
+
+// One field list gives the text and the JSON: each value once, a share as a
+// fraction in JSON and in percent in the text, names escaped in JSON.
+TEST(ReportFields, TextAndJsonFromOneList) {
+    const std::vector<ReportField> fields = {
+        fieldCount("points", "points", 5931), fieldNumber("median", "median", 0.11149, 3),
+        fieldShare("within1", "within 1 unit", 0.98512, 2), fieldYesNo("ok", "closed", false),
+        fieldText("object", "object", "say \"horse\"")};
+    EXPECT_EQ(reportJson(fields),
+              "{\"points\": 5931, \"median\": 0.111490, \"within1\": 0.985120, \"ok\": false, "
+              "\"object\": \"say \\\"horse\\\"\"}\n");
+    EXPECT_EQ(reportText("Title", fields),
+              "Title\n  points: 5931\n  median: 0.111\n  within 1 unit: 98.51 %\n  closed: NO\n"
+              "  object: say \"horse\"\n");
+}
+
+TEST(Report, ChromaErrorOfTheLargestChannel) {
+    double e = -1;
+    const double grey[3] = {1, 1, 1}, reddish[3] = {0.5, 0.25, 0.25}, black[3] = {0, 0, 0};
+    ASSERT_TRUE(evalChromaError(reddish, grey, &e));
+    EXPECT_NEAR(e, 0.5 - 1.0 / 3, 1e-12);  // red: 1/2 against 1/3
+    ASSERT_TRUE(evalChromaError(grey, grey, &e));
+    EXPECT_EQ(e, 0);
+    EXPECT_FALSE(evalChromaError(black, grey, &e));  // black has no chromaticity
+    double mean = -1, p95 = -1;
+    evalChromaSummary({}, &mean, &p95);
+    EXPECT_EQ(mean, 0);
+    EXPECT_EQ(p95, 0);
+}
+
+// The grid finds, for every query, exactly the points a search of all of
+// them finds within the cell's reach, negative coordinates and cell borders
+// included.
+TEST(SpatialGrid, NearPointsAsAFullSearchFindsThem) {
+    std::vector<Vec3> points;
+    for (int i = 0; i < 400; ++i)
+        points.push_back({std::fmod(i * 7.31, 10.0) - 5, std::fmod(i * 3.17, 6.0) - 3, (i % 9) * 0.5 - 2});
+    SpatialGrid grid = gridMake(0.5);
+    for (uint32_t i = 0; i < points.size(); ++i) gridInsert(&grid, points[i], i);
+    for (const Vec3& q : {Vec3{0, 0, 0}, Vec3{-2.5, 1.0, -0.5}, Vec3{4.9, -2.9, 2.0}}) {
+        std::vector<uint32_t> found, truth;
+        const GridCell c = gridCellOf(grid, q);
+        for (int64_t dx = -1; dx <= 1; ++dx)
+            for (int64_t dy = -1; dy <= 1; ++dy)
+                for (int64_t dz = -1; dz <= 1; ++dz)
+                    if (const std::vector<uint32_t>* ids = gridAt(grid, {c[0] + dx, c[1] + dy, c[2] + dz}))
+                        for (uint32_t id : *ids)
+                            if (length(points[id] - q) <= 0.5) found.push_back(id);
+        for (uint32_t i = 0; i < points.size(); ++i)
+            if (length(points[i] - q) <= 0.5) truth.push_back(i);
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, truth);
+    }
+    // A box lands in every cell it touches, and only there.
+    SpatialGrid boxes = gridMake(1.0);
+    gridInsertBox(&boxes, {-0.5, 0.2, 0.0}, {0.5, 0.8, 1.0}, 7);
+    EXPECT_EQ(boxes.cells.size(), 4u);  // x cells -1, 0; y cell 0; z cells 0, 1
+    EXPECT_NE(gridAt(boxes, {-1, 0, 1}), nullptr);
+    EXPECT_EQ(gridAt(boxes, {0, 1, 0}), nullptr);
+}
+
+// A folder of camera files that are not BMP is named, with the command that
+// converts them; BMP among them, or no photographs at all, pass.
+TEST(ScanFolder, PhotographsInAnotherFormatAreNamed) {
+    struct Case {
+        std::vector<std::string> files;
+        bool bmp;
+        const char* named;
+    } cases[] = {
+        {{"a.JPG", "b.jpg"}, false, "JPEG"},
+        {{"Cavalo Positivo 1 Camera 1 Rotacao 000 Vertical.png"}, false, "PNG"},
+        {{"a.jpg", "b.bmp"}, true, ""},
+        {{}, true, ""},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("cavalo"));
+        for (const std::string& f : c.files) writeText(dir.file("cavalo/" + f), "x");
+        std::string error;
+        EXPECT_EQ(folderPhotographsAreBmp(dir.path(), &error), c.bmp) << error;
+        if (c.bmp) continue;
+        EXPECT_NE(error.find(c.named), std::string::npos) << error;
+        EXPECT_NE(error.find("mogrify -format bmp"), std::string::npos) << error;
+        EXPECT_NE(error.find(dir.file("cavalo")), std::string::npos) << error;
+    }
 }

@@ -1,94 +1,175 @@
 #!/usr/bin/env bash
-# From a folder of photographs to the mesh and its preview in one command,
-# for those who do not want to run five programs one after another:
-#   tools/model.sh [--threshold T] SCAN_DIR [OUT_DIR]
-#   make model SCAN=SCAN_DIR [OUT=OUT_DIR]
-# SCAN_DIR holds cavalo/ with the 192 photographs; OUT_DIR (default
-# SCAN_DIR/model) receives the masked photographs, the point files,
-# cloud.ply, mesh.ply and mesh.stl, and preview.png. The steps:
-#   slscan-mask SCAN_DIR OUT_DIR, slscan in OUT_DIR, slscan-cloud OUT_DIR,
-#   slscan-mesh OUT_DIR (when it is built), slscan-preview OUT_DIR.
-# One line a step shows its progress and time; what the tools print goes to
-# OUT_DIR/model.log. A step that fails stops the run with its status, after
-# the end of the log; the faults of slscan-mask and slscan (a photograph they
-# could not read) are reported and the run goes on with what they made,
-# ending with status 1.
-# BUILD names the build folder (default build), SLSCAN_THREADS caps the cores.
-set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-bin=$(cd "$root" && realpath -m "${BUILD:-build}")
-usage() { echo "usage: tools/model.sh [--threshold T] SCAN_DIR [OUT_DIR]" >&2; exit 2; }
-mask_options=()
-if [ "${1:-}" = "--threshold" ]; then
-  [ "$#" -ge 2 ] || usage
-  mask_options=(--threshold "$2"); shift 2
-fi
-[ "$#" -ge 1 ] && [ "$#" -le 2 ] || usage
-scan=$1
-out=${2:-$scan/model}
-[ -d "$scan/cavalo" ] || { echo "model: no cavalo/ in $scan" >&2; exit 2; }
-for tool in slscan tools/slscan-mask tools/slscan-cloud tools/slscan-preview; do
-  [ -x "$bin/$tool" ] || { echo "model: $bin/$tool is not built (make build)" >&2; exit 2; }
-done
-mesh=$bin/tools/slscan-mesh
-mkdir -p "$out" || exit 2
-out=$(cd "$out" && pwd)
-log=$out/model.log
-: > "$log"
-steps=5
-status=0
-start=$(date +%s.%N)
+# From folders of photographs to meshes and their previews in one command,
+# for those who do not want to run five programs one after another. Installed
+# as slscan-model; in the source tree it is tools/model.sh (make model).
+usage() {
+  cat << 'EOF'
+Usage: slscan-model [OPTIONS] SCAN_DIR...
 
-# step N NAME COMMAND...: runs the command with its output in the log,
-# showing NAME while it runs and its time when it is done.
+From the photographs in SCAN_DIR/cavalo to SCAN_DIR/model: the masked
+photographs, the point files, cloud.ply, mesh.ply and mesh.stl, preview.png,
+and model.log with everything the tools printed. The steps: slscan-mask,
+slscan, slscan-cloud, slscan-mesh (when it is built), slscan-preview.
+
+Several scan folders are run one after another, each with one summary line;
+each folder is independent, so they can also be spread over cores or machines
+(GNU parallel, a Slurm job array: see docs/tools.md).
+
+Options:
+  -h, --help        Print this usage and exit
+  --threshold T     slscan-mask's threshold, 0 to 256, for every view
+                    (default: chosen per view)
+  --rig FILE        The rig file of the photographs, given to every step
+                    (default: SCAN_DIR/rig.json when there is one, else the
+                    built-in rig)
+  --out OUT_DIR     With one SCAN_DIR: the results there instead of
+                    SCAN_DIR/model
+
+A folder that cannot be used (no cavalo/, photographs that are not BMP) is
+refused before anything is written. One folder shows a line a step with its
+time; a step that fails stops that folder, with the end of its log.
+Exit status: 0 every folder done, 1 a fault in a folder's data (the others
+still run), 2 a usage error.
+Environment: BUILD names the build folder in the source tree (default
+build); SLSCAN_THREADS caps the cores.
+EOF
+}
+set -uo pipefail
+here=$(cd "$(dirname "$(realpath "$0")")" && pwd)
+if [ -x "$here/slscan-mask" ]; then  # installed: the tools beside the script
+  bin=$here
+  tools=$here
+else  # the source tree's tools/model.sh
+  bin=$(cd "$here/.." && realpath -m "${BUILD:-build}")
+  tools=$bin/tools
+fi
+fault() { echo "slscan-model: $1" >&2; exit 2; }
+
+mask_options=()
+rig=()
+out_option=
+scans=()
+while [ "$#" -gt 0 ]; do
+  case $1 in
+    -h|--help) usage; exit 0 ;;
+    --threshold) [ "$#" -ge 2 ] || fault "--threshold needs a value (see --help)"
+                 mask_options=(--threshold "$2"); shift 2 ;;
+    --rig) [ "$#" -ge 2 ] || fault "--rig needs a file (see --help)"
+           [ -f "$2" ] || fault "no rig file \"$2\""
+           rig=(--rig "$(realpath "$2")"); shift 2 ;;
+    --out) [ "$#" -ge 2 ] || fault "--out needs a folder (see --help)"
+           out_option=$2; shift 2 ;;
+    --) shift; scans+=("$@"); break ;;
+    -*) fault "unknown option \"$1\" (see --help)" ;;
+    *) scans+=("$1"); shift ;;
+  esac
+done
+[ "${#scans[@]}" -ge 1 ] || fault "no SCAN_DIR given (see --help)"
+[ -z "$out_option" ] || [ "${#scans[@]}" -eq 1 ] || fault "--out takes one SCAN_DIR, not ${#scans[@]}"
+for tool in "$bin/slscan" "$tools/slscan-mask" "$tools/slscan-cloud" "$tools/slscan-preview"; do
+  [ -x "$tool" ] || fault "$tool is not built (make build)"
+done
+mesh=$tools/slscan-mesh
+steps=5
+verbose=$([ "${#scans[@]}" -eq 1 ] && echo 1 || echo 0)
+
+# refused SCAN_DIR: why the folder cannot be used, or nothing.
+refused() {
+  local scan=$1 photo
+  [ -d "$scan/cavalo" ] || { echo "no cavalo/ in \"$scan\""; return; }
+  photo=$(find "$scan/cavalo" -maxdepth 1 -type f -iname '*.bmp' -print -quit)
+  [ -n "$photo" ] && return
+  photo=$(find "$scan/cavalo" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' \
+            -o -iname '*.png' \) -print -quit)
+  if [ -n "$photo" ]; then
+    local kind=JPEG ext=${photo##*.}
+    case $ext in [pP][nN][gG]) kind=PNG ;; esac
+    echo "\"$scan/cavalo\" holds $kind photographs (\"${photo##*/}\"), and the scanner reads" \
+         "24-bit BMP only: convert them first, e.g. with ImageMagick: cd \"$scan/cavalo\" &&" \
+         "mogrify -format bmp -type TrueColor -define bmp:format=bmp3 *.$ext"
+  else
+    echo "no photographs in \"$scan/cavalo\""
+  fi
+}
+
+# step N NAME COMMAND...: runs the command with its output in the log; with
+# one folder, shows NAME while it runs and its time when it is done.
 step() {
   local n=$1 name=$2; shift 2
   local t0 t1 rc
   t0=$(date +%s.%N)
-  if [ -t 1 ]; then printf '[%d/%d] %-44s ...' "$n" "$steps" "$name"; fi
+  if [ "$verbose" = 1 ] && [ -t 1 ]; then printf '[%d/%d] %-44s ...' "$n" "$steps" "$name"; fi
   echo "== $name: $*" >> "$log"
   "$@" >> "$log" 2>&1
   rc=$?
   t1=$(date +%s.%N)
-  [ -t 1 ] && printf '\r'
-  printf '[%d/%d] %-44s %6.2f s%s\n' "$n" "$steps" "$name" "$(awk "BEGIN {print $t1 - $t0}")" \
-    "$([ "$rc" -eq 0 ] || echo "  (status $rc)")"
+  if [ "$verbose" = 1 ]; then
+    [ -t 1 ] && printf '\r'
+    printf '[%d/%d] %-44s %6.2f s%s\n' "$n" "$steps" "$name" "$(awk "BEGIN {print $t1 - $t0}")" \
+      "$([ "$rc" -eq 0 ] || echo "  (status $rc)")"
+  fi
   return "$rc"
 }
 
-fail() {
-  echo "model: $1 failed; the end of $log:" >&2
-  tail -n 5 "$log" >&2
-  exit "$2"
+# model SCAN_DIR OUT_DIR: the whole path for one folder, ending in its
+# summary line; returns 0, 1 (a fault in its data) or 2 (refused).
+model() {
+  local scan=$1 out=$2 why rc status=0 notes="" made=0 start end
+  why=$(refused "$scan")
+  if [ -n "$why" ]; then echo "slscan-model: $scan: refused: $why" >&2; return 2; fi
+  [ -d "$out" ] || made=1
+  if ! mkdir -p "$out"; then echo "slscan-model: $scan: cannot create \"$out\"" >&2; return 2; fi
+  out=$(cd "$out" && pwd)
+  log=$out/model.log
+  : > "$log"
+  start=$(date +%s.%N)
+  # stop NAME STATUS: the summary line of a folder whose step failed.
+  stop() {
+    echo "slscan-model: $scan: $1 failed (status $2); the end of $log:" >&2
+    tail -n 5 "$log" >&2
+  }
+  step 1 "mask the photographs (slscan-mask)" "$tools/slscan-mask" --quiet \
+    "${mask_options[@]}" "${rig[@]}" "$scan" "$out"
+  rc=$?
+  if [ "$rc" -eq 2 ]; then  # refused: nothing of this run is left behind
+    stop slscan-mask "$rc"
+    [ "$made" = 1 ] && rm -rf -- "$out"
+    return 2
+  elif [ "$rc" -ne 0 ]; then
+    notes+=" (some views passed through unmasked: see $log)"
+    status=1
+  fi
+  (cd "$out" && step 2 "photographs to points (slscan)" "$bin/slscan" "${rig[@]}")
+  rc=$?
+  if [ "$rc" -eq 1 ]; then
+    notes+=" (slscan could not use every photograph: see $log)"
+    status=1
+  elif [ "$rc" -ne 0 ]; then
+    stop slscan "$rc"; return 1
+  fi
+  step 3 "coloured, cleaned cloud (slscan-cloud)" "$tools/slscan-cloud" "${rig[@]}" "$out" ||
+    { stop slscan-cloud $?; return 1; }
+  if [ -x "$mesh" ]; then
+    step 4 "mesh (slscan-mesh)" "$mesh" "${rig[@]}" "$out" || { stop slscan-mesh $?; return 1; }
+  elif [ "$verbose" = 1 ]; then
+    printf '[4/%d] %-44s skipped: slscan-mesh is not built\n' "$steps" "mesh (slscan-mesh)"
+  fi
+  step 5 "preview (slscan-preview)" "$tools/slscan-preview" "${rig[@]}" "$out" ||
+    { stop slscan-preview $?; return 1; }
+  end=$(date +%s.%N)
+  printf 'slscan-model: %s: %s in %.2f s: ' "$scan" "$out" "$(awk "BEGIN {print $end - $start}")"
+  for f in cloud.ply mesh.ply mesh.stl preview.png; do [ -f "$out/$f" ] && printf '%s ' "$f"; done
+  echo "$notes"
+  return "$status"
 }
 
-step 1 "mask the photographs (slscan-mask)" "$bin/tools/slscan-mask" --quiet \
-  "${mask_options[@]}" "$scan" "$out"
-rc=$?
-if [ "$rc" -eq 1 ]; then
-  echo "       some views were passed through unmasked: see $log" >&2
-  status=1
-elif [ "$rc" -ne 0 ]; then
-  fail slscan-mask "$rc"
-fi
-(cd "$out" && step 2 "photographs to points (slscan)" "$bin/slscan")
-rc=$?
-if [ "$rc" -eq 1 ]; then
-  echo "       slscan could not use every photograph: see $log" >&2
-  status=1
-elif [ "$rc" -ne 0 ]; then
-  fail slscan "$rc"
-fi
-step 3 "coloured, cleaned cloud (slscan-cloud)" "$bin/tools/slscan-cloud" "$out" ||
-  fail slscan-cloud $?
-if [ -x "$mesh" ]; then
-  step 4 "mesh (slscan-mesh)" "$mesh" "$out" || fail slscan-mesh $?
-else
-  printf '[4/%d] %-44s skipped: slscan-mesh is not built\n' "$steps" "mesh (slscan-mesh)"
-fi
-step 5 "preview (slscan-preview)" "$bin/tools/slscan-preview" "$out" || fail slscan-preview $?
-end=$(date +%s.%N)
-printf 'model: %s in %.2f s: ' "$out" "$(awk "BEGIN {print $end - $start}")"
-for f in cloud.ply mesh.ply mesh.stl preview.png; do [ -f "$out/$f" ] && printf '%s ' "$f"; done
-echo
-exit "$status"
+worst=0
+for scan in "${scans[@]}"; do
+  scan=${scan%/}
+  model "$scan" "${out_option:-$scan/model}"
+  rc=$?
+  # A folder refused among several is a fault of the data; alone, a usage error.
+  [ "$rc" -eq 2 ] && [ "${#scans[@]}" -gt 1 ] && rc=1
+  [ "$rc" -gt "$worst" ] && worst=$rc
+done
+exit "$worst"

@@ -6,6 +6,23 @@
 # coloured and cleaned cloud, mesh it, and draw the mesh.
 # For comparison, slscan also runs on the photographs as they are.
 set -euo pipefail
+case ${1:-} in
+  -h|--help)
+    cat << 'EOF'
+Usage: tools/sample.sh   (or: make sample)
+
+Installs what is missing, builds slscan and the tools, renders the sample
+horse once (as a real camera would take it: optics blur, sensor noise over a
+black level; later runs reuse it), masks it, runs slscan, reports the
+accuracy, makes the coloured cloud and the mesh, and draws the mesh in
+preview.png. slscan also runs on the unmasked photographs, for comparison.
+Environment: SAMPLE_DIR the work folder (default work/sample), BUILD the
+build folder (default build), SAMPLE_RENDER slscan-render's options.
+EOF
+    exit 0 ;;
+  "") ;;
+  *) echo "sample.sh: takes no argument, got \"$1\" (see --help)" >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 work=${SAMPLE_DIR:-work/sample}

@@ -12,13 +12,9 @@
 #include "geometry/camera.h"
 #include "image/bmp_read.h"
 #include "image/image.h"
+#include "image/image_ptr.h"
 
 namespace {
-
-struct ImageDeleter {
-    void operator()(Image* image) const { imgDestroy(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 // The full-light colour pos + neg at (x, y), bilinear over the four pixels
 // around it, each channel 0..2. A pixel whose negative equals its positive in

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <utility>
 
+#include <Eigen/Eigenvalues>
+
 #include "common/scan_points.h"
 #include "geometry/camera.h"
 
@@ -20,44 +22,13 @@ Vec3 normalsTowardCameras(Vec3 p, int angle) {
 }
 
 Vec3 normalsSmallestEigenvector(const double m[9]) {
-    double a[3][3], v[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) a[i][j] = m[3 * i + j];
-    // Cyclic Jacobi: each rotation zeroes one off-diagonal element; a few sweeps
-    // bring a 3 x 3 matrix to double precision.
-    for (int sweep = 0; sweep < 50; ++sweep) {
-        const double off = a[0][1] * a[0][1] + a[0][2] * a[0][2] + a[1][2] * a[1][2];
-        const double diag = a[0][0] * a[0][0] + a[1][1] * a[1][1] + a[2][2] * a[2][2];
-        if (off <= 1e-30 * diag || off == 0) break;
-        for (int p = 0; p < 2; ++p) {
-            for (int q = p + 1; q < 3; ++q) {
-                if (a[p][q] == 0) continue;
-                const double theta = (a[q][q] - a[p][p]) / (2 * a[p][q]);
-                const double t = (theta >= 0 ? 1.0 : -1.0) /
-                                 (std::fabs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < 3; ++k) {  // a = J^T a J, columns then rows
-                    const double akp = a[k][p], akq = a[k][q];
-                    a[k][p] = c * akp - s * akq;
-                    a[k][q] = s * akp + c * akq;
-                }
-                for (int k = 0; k < 3; ++k) {
-                    const double apk = a[p][k], aqk = a[q][k];
-                    a[p][k] = c * apk - s * aqk;
-                    a[q][k] = s * apk + c * aqk;
-                }
-                for (int k = 0; k < 3; ++k) {
-                    const double vkp = v[k][p], vkq = v[k][q];
-                    v[k][p] = c * vkp - s * vkq;
-                    v[k][q] = s * vkp + c * vkq;
-                }
-            }
-        }
-    }
-    int smallest = 0;
-    for (int i = 1; i < 3; ++i)
-        if (a[i][i] < a[smallest][smallest]) smallest = i;
-    return normalized({v[0][smallest], v[1][smallest], v[2][smallest]});
+    Eigen::Matrix3d a;
+    a << m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8];
+    // Eigen's solver for symmetric matrices returns the eigenvalues rising,
+    // so the first column belongs to the smallest.
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver(a);
+    const Eigen::Vector3d v = solver.eigenvectors().col(0);
+    return normalized({v.x(), v.y(), v.z()});
 }
 
 namespace {

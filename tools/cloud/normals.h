@@ -27,5 +27,5 @@ std::vector<Vec3> normalsEstimate(const std::vector<Vec3>& points, const std::ve
 constexpr int kNormalsSideDegrees = 60;
 
 // Eigenvector of the smallest eigenvalue of the symmetric 3 x 3 matrix
-// a (row-major), by Jacobi rotations; unit length.
+// a (row-major); unit length.
 Vec3 normalsSmallestEigenvector(const double a[9]);

@@ -1,4 +1,5 @@
 #include "common/cli.h"
+#include "common/cli_app.h"
 
 #include <cerrno>
 #include <climits>
@@ -120,3 +121,74 @@ CLI::Validator cliAbove(double lo) {
         },
         "");
 }
+
+// The builder: a CLI::App behind the tools' small interface.
+struct CliCommand {
+    CLI::App app;
+    CliCommand(const std::string& description, const std::string& name) : app(description, name) {}
+};
+
+void CliCommandDeleter::operator()(CliCommand* command) const { delete command; }
+
+namespace {
+
+std::string withDefault(const std::string& help, const std::string& shownDefault) {
+    return shownDefault.empty() ? help : help + " (default " + shownDefault + ")";
+}
+
+}  // namespace
+
+CliPtr cliMake(const std::string& name, const std::string& description) {
+    CliPtr command(new CliCommand(description, name));
+    cliSetUp(&command->app);
+    return command;
+}
+
+void cliFlag(CliCommand* command, const std::string& names, bool* value, const std::string& help) {
+    command->app.add_flag(names, *value, help);
+}
+
+void cliWhole(CliCommand* command, const std::string& names, int* value, long long lo,
+              long long hi, const std::string& typeName, const std::string& help,
+              const std::string& defaultText) {
+    command->app
+        .add_option(names, *value, withDefault(help, defaultText.empty() ? std::to_string(*value)
+                                                                          : defaultText))
+        ->type_name(typeName)
+        ->check(cliWhole(lo, hi));
+}
+
+void cliNumber(CliCommand* command, const std::string& names, double* value, double lo, double hi,
+               const std::string& typeName, const std::string& help) {
+    command->app.add_option(names, *value, withDefault(help, shown(*value)))
+        ->type_name(typeName)
+        ->check(cliNumber(lo, hi));
+}
+
+void cliAbove(CliCommand* command, const std::string& names, double* value, double lo,
+              const std::string& typeName, const std::string& help) {
+    command->app.add_option(names, *value, withDefault(help, shown(*value)))
+        ->type_name(typeName)
+        ->check(cliAbove(lo));
+}
+
+void cliText(CliCommand* command, const std::string& names, std::string* value,
+             const std::string& typeName, const std::string& help,
+             const std::function<std::string(const std::string&)>& check) {
+    CLI::Option* option = command->app.add_option(names, *value, withDefault(help, *value));
+    option->type_name(typeName);
+    if (check)
+        option->check(CLI::Validator([check](std::string& text) { return check(text); }, ""));
+}
+
+void cliArgument(CliCommand* command, const std::string& name, std::string* value,
+                 const std::string& help, bool required) {
+    command->app.add_option(name, *value, help)->required(required)->type_name("");
+}
+
+void cliExcludes(CliCommand* command, const std::string& a, const std::string& b) {
+    CLI::Option* first = command->app.get_option(a);
+    first->excludes(command->app.get_option(b));
+}
+
+int cliParse(CliCommand* command, int argc, char** argv) { return cliParse(&command->app, argc, argv); }

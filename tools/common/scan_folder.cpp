@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <utility>
 
 #include "driver/scan.h"
@@ -68,5 +71,31 @@ bool folderCloudCurrent(const std::string& dir, std::string* error) {
     see(dir + "/pontos.txt", true, &points);
     if (!cloud.exists || !points.exists || !before(cloud.time, points.time)) return true;
     *error = staleLine(cloud, points, "run slscan-cloud \"" + dir + "\" again");
+    return false;
+}
+
+bool folderPhotographsAreBmp(const std::string& dir, std::string* error) {
+    const std::string folder = dir + "/cavalo";
+    std::error_code failed;
+    std::filesystem::directory_iterator it(folder, failed), end;
+    if (failed) return true;
+    std::string other, example;
+    for (; it != end; it.increment(failed)) {
+        if (failed) return true;
+        std::string extension = it->path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (extension == ".bmp") return true;
+        if (other.empty() && (extension == ".jpg" || extension == ".jpeg" || extension == ".png")) {
+            other = extension;
+            example = it->path().filename().string();
+        }
+    }
+    if (other.empty()) return true;
+    const std::string pattern = "*" + example.substr(example.size() - other.size());
+    *error = "\"" + folder + "\" holds " + (other == ".png" ? "PNG" : "JPEG") +
+             " photographs (\"" + example + "\"), and the scanner reads 24-bit BMP only: "
+             "convert them first, e.g. with ImageMagick: cd \"" + folder +
+             "\" && mogrify -format bmp -type TrueColor -define bmp:format=bmp3 " + pattern;
     return false;
 }

@@ -26,3 +26,9 @@ bool folderPointsCurrent(const std::string& dir, std::string* error);
 
 // The same for dir/cloud.ply against dir/pontos.txt.
 bool folderCloudCurrent(const std::string& dir, std::string* error);
+
+// False, with one line in *error naming the format and the command that
+// converts them, when dir/cavalo holds photographs but no BMP among them
+// (JPEG or PNG, as cameras write them): the scanner reads 24-bit BMP only.
+// True otherwise, also when dir/cavalo is missing or empty.
+bool folderPhotographsAreBmp(const std::string& dir, std::string* error);

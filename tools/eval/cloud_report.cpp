@@ -10,6 +10,7 @@
 #include "common/ply.h"
 #include "common/scan_points.h"
 #include "eval/report.h"
+#include "eval/report_fields.h"
 #include "render/render.h"
 #include "render/scene_file.h"
 #include "scene/scene.h"
@@ -53,11 +54,8 @@ bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
         double albedo[3];
         renderAlbedo(options, p - d * n, albedo);
         const double colour[3] = {v.red / 255.0, v.green / 255.0, v.blue / 255.0};
-        const double a = albedo[0] + albedo[1] + albedo[2], c = colour[0] + colour[1] + colour[2];
-        if (c <= 0) continue;
         double worst = 0;
-        for (int k = 0; k < 3; ++k) worst = std::max(worst, std::fabs(colour[k] / c - albedo[k] / a));
-        chroma.push_back(worst);
+        if (evalChromaError(colour, albedo, &worst)) chroma.push_back(worst);
     }
     const double kept = std::max<double>(1, cloud.size());
     r->keptBeyond5 = beyond5 / kept;
@@ -65,36 +63,30 @@ bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
     r->normalsOutward = outward / kept;
     r->normalMedianDegrees = evalQuantile(angles, 0.5);
     r->colourPoints = static_cast<long>(chroma.size());
-    double sum = 0;
-    for (double c : chroma) sum += c;
-    r->chromaMean = chroma.empty() ? 0 : sum / chroma.size();
-    r->chroma95 = evalQuantile(chroma, 0.95);
+    evalChromaSummary(chroma, &r->chromaMean, &r->chroma95);
     return true;
 }
 
-std::string evalCloudText(const CloudReport& r) {
-    char buf[768];
-    std::snprintf(buf, sizeof buf,
-                  "Accuracy of cloud.ply\n"
-                  "  points kept: %ld of %ld\n"
-                  "  kept points beyond 5 units: %.3f %%\n"
-                  "  points within 1 unit kept: %.2f %%\n"
-                  "  normals facing out: %.2f %%, median angle to the true normal %.1f degrees\n"
-                  "  colour (chromaticity, largest channel): mean error %.4f, 95th percentile %.4f "
-                  "over %ld points\n",
-                  r.keptPoints, r.scanPoints, 100 * r.keptBeyond5, 100 * r.within1Kept,
-                  100 * r.normalsOutward, r.normalMedianDegrees, r.chromaMean, r.chroma95,
-                  r.colourPoints);
-    return buf;
+namespace {
+
+std::vector<ReportField> cloudFields(const CloudReport& r) {
+    return {fieldCount("scan_points", "points of pontos.txt", r.scanPoints),
+            fieldCount("kept_points", "points kept", r.keptPoints),
+            fieldShare("kept_beyond5", "kept points beyond 5 units", r.keptBeyond5, 3),
+            fieldShare("within1_kept", "points within 1 unit kept", r.within1Kept, 2),
+            fieldShare("normals_outward", "normals facing out", r.normalsOutward, 2),
+            fieldNumber("normal_median_deg", "median angle to the true normal (degrees)",
+                        r.normalMedianDegrees, 1),
+            fieldNumber("chroma_mean", "colour (chromaticity, largest channel): mean error",
+                        r.chromaMean, 4),
+            fieldNumber("chroma_p95", "colour: 95th percentile of the error", r.chroma95, 4),
+            fieldCount("colour_points", "points whose colour was measured", r.colourPoints)};
 }
 
-std::string evalCloudJson(const CloudReport& r) {
-    char buf[768];
-    std::snprintf(buf, sizeof buf,
-                  "{\"scan_points\": %ld, \"kept_points\": %ld, \"kept_beyond5\": %.6f, "
-                  "\"within1_kept\": %.6f, \"normals_outward\": %.6f, \"normal_median_deg\": %.3f, "
-                  "\"chroma_mean\": %.6f, \"chroma_p95\": %.6f, \"colour_points\": %ld}\n",
-                  r.scanPoints, r.keptPoints, r.keptBeyond5, r.within1Kept, r.normalsOutward,
-                  r.normalMedianDegrees, r.chromaMean, r.chroma95, r.colourPoints);
-    return buf;
+}  // namespace
+
+std::string evalCloudText(const CloudReport& r) {
+    return reportText("Accuracy of cloud.ply", cloudFields(r));
 }
+
+std::string evalCloudJson(const CloudReport& r) { return reportJson(cloudFields(r)); }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "common/ply.h"
+#include "common/spatial_grid.h"
 #include "eval/report.h"
+#include "eval/report_fields.h"
 #include "mesh/mesh_intersect.h"
 #include "mesh/mesh_io.h"
 #include "mesh/mesh_topology.h"
@@ -133,18 +135,9 @@ Vec3 closestOnTriangle(Vec3 p, Vec3 a, Vec3 b, Vec3 c) {
     return a + (vb * denom) * ab + (vc * denom) * ac;
 }
 
-struct CellHash {
-    size_t operator()(const std::array<int64_t, 3>& c) const {
-        return static_cast<size_t>(c[0] * 73856093) ^ static_cast<size_t>(c[1] * 19349663) ^
-               static_cast<size_t>(c[2] * 83492791);
-    }
-};
-
 // For each point, whether a triangle of the mesh lies within `reach` of it.
 std::vector<char> withinOfMesh(const Mesh& mesh, const std::vector<Vec3>& points, double reach) {
-    const double cell = std::max(reach, 0.5);
-    auto cellOf = [cell](double x) { return static_cast<int64_t>(std::floor(x / cell)); };
-    std::unordered_map<std::array<int64_t, 3>, std::vector<uint32_t>, CellHash> grid;
+    SpatialGrid grid = gridMake(std::max(reach, 0.5));
     for (uint32_t t = 0; t < mesh.triangles.size(); ++t) {
         Vec3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
         for (uint32_t v : mesh.triangles[t]) {
@@ -152,17 +145,15 @@ std::vector<char> withinOfMesh(const Mesh& mesh, const std::vector<Vec3>& points
             lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
             hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
         }
-        for (int64_t x = cellOf(lo.x - reach); x <= cellOf(hi.x + reach); ++x)
-            for (int64_t y = cellOf(lo.y - reach); y <= cellOf(hi.y + reach); ++y)
-                for (int64_t z = cellOf(lo.z - reach); z <= cellOf(hi.z + reach); ++z)
-                    grid[{x, y, z}].push_back(t);
+        gridInsertBox(&grid, {lo.x - reach, lo.y - reach, lo.z - reach},
+                      {hi.x + reach, hi.y + reach, hi.z + reach}, t);
     }
     std::vector<char> within(points.size(), 0);
     for (size_t i = 0; i < points.size(); ++i) {
         const Vec3 p = points[i];
-        const auto it = grid.find({cellOf(p.x), cellOf(p.y), cellOf(p.z)});
-        if (it == grid.end()) continue;
-        for (uint32_t t : it->second) {
+        const std::vector<uint32_t>* near = gridAt(grid, gridCellOf(grid, p));
+        if (near == nullptr) continue;
+        for (uint32_t t : *near) {
             const MeshTriangle& tri = mesh.triangles[t];
             const Vec3 q = closestOnTriangle(p, mesh.vertices[tri[0]], mesh.vertices[tri[1]],
                                              mesh.vertices[tri[2]]);
@@ -179,20 +170,18 @@ std::vector<char> withinOfMesh(const Mesh& mesh, const std::vector<Vec3>& points
 // cells of that size: the report needs no k-d tree library).
 std::vector<char> nearCloud(const std::vector<Vec3>& cloud, const std::vector<Vec3>& points,
                             double reach) {
-    auto cellOf = [reach](double x) { return static_cast<int64_t>(std::floor(x / reach)); };
-    std::unordered_map<std::array<int64_t, 3>, std::vector<uint32_t>, CellHash> grid;
-    for (uint32_t i = 0; i < cloud.size(); ++i)
-        grid[{cellOf(cloud[i].x), cellOf(cloud[i].y), cellOf(cloud[i].z)}].push_back(i);
+    SpatialGrid grid = gridMake(reach);
+    for (uint32_t i = 0; i < cloud.size(); ++i) gridInsert(&grid, cloud[i], i);
     std::vector<char> near(points.size(), 0);
     for (size_t i = 0; i < points.size(); ++i) {
         const Vec3 p = points[i];
-        const int64_t cx = cellOf(p.x), cy = cellOf(p.y), cz = cellOf(p.z);
-        for (int64_t x = cx - 1; x <= cx + 1 && !near[i]; ++x)
-            for (int64_t y = cy - 1; y <= cy + 1 && !near[i]; ++y)
-                for (int64_t z = cz - 1; z <= cz + 1 && !near[i]; ++z) {
-                    const auto it = grid.find({x, y, z});
-                    if (it == grid.end()) continue;
-                    for (uint32_t j : it->second)
+        const GridCell c = gridCellOf(grid, p);
+        for (int64_t x = c[0] - 1; x <= c[0] + 1 && !near[i]; ++x)
+            for (int64_t y = c[1] - 1; y <= c[1] + 1 && !near[i]; ++y)
+                for (int64_t z = c[2] - 1; z <= c[2] + 1 && !near[i]; ++z) {
+                    const std::vector<uint32_t>* cellPoints = gridAt(grid, {x, y, z});
+                    if (cellPoints == nullptr) continue;
+                    for (uint32_t j : *cellPoints)
                         if (length(cloud[j] - p) <= reach) {
                             near[i] = 1;
                             break;
@@ -300,58 +289,51 @@ bool evalMesh(const std::string& dir, MeshReport* r, std::string* error) {
         renderAlbedo(options, p - d * sceneNormal(object, p), albedo);
         const double colour[3] = {mesh.colours[v][0] / 255.0, mesh.colours[v][1] / 255.0,
                                   mesh.colours[v][2] / 255.0};
-        const double a = albedo[0] + albedo[1] + albedo[2], c = colour[0] + colour[1] + colour[2];
-        if (c <= 0) continue;
         double worst = 0;
-        for (int k = 0; k < 3; ++k) worst = std::max(worst, std::fabs(colour[k] / c - albedo[k] / a));
-        chroma.push_back(worst);
+        if (evalChromaError(colour, albedo, &worst)) chroma.push_back(worst);
     }
-    double sum = 0;
-    for (double c : chroma) sum += c;
     r->colourVertices = static_cast<long>(chroma.size());
-    r->chromaMean = chroma.empty() ? 0 : sum / chroma.size();
-    r->chroma95 = evalQuantile(chroma, 0.95);
+    evalChromaSummary(chroma, &r->chromaMean, &r->chroma95);
     return true;
 }
 
-std::string evalMeshText(const MeshReport& r) {
-    char buf[1536];
-    std::snprintf(
-        buf, sizeof buf,
-        "Accuracy of mesh.ply\n"
-        "  %ld triangles, %ld vertices, %d %s (the object has %d %s)\n"
-        "  watertight: %s (%ld border edges, %ld edges of more than two triangles, %ld edges "
-        "used twice in one direction, %ld pairs of triangles cutting each other, %ld triangles "
-        "of no area, %d pieces facing inward)\n"
-        "  surface to truth (%ld points spread over the triangles): median %.3f, 95th percentile "
-        "%.3f, beyond 1 unit %.2f %%, beyond 5 units %.3f %%\n"
-        "  near the scan (within %g of a cloud point, %.1f %% of the surface): 95th percentile "
-        "%.3f\n"
-        "  true surface the scan saw within 1 unit of the mesh: %.2f %% (of %ld points)\n"
-        "  colour (chromaticity, largest channel): mean error %.4f, 95th percentile %.4f over "
-        "%ld vertices\n",
-        r.triangles, r.vertices, r.pieces, r.pieces == 1 ? "piece" : "pieces", r.parts,
-        r.parts == 1 ? "part" : "parts", r.watertight ? "yes" : "NO", r.border, r.nonManifold,
-        r.misoriented, r.intersecting, r.degenerate, r.inward, r.samples, r.median, r.p95,
-        100 * r.beyond1, 100 * r.beyond5, kMeshEvalNear, 100 * r.nearShare, r.nearP95,
-        100 * r.seenWithin1, r.trueSamples, r.chromaMean, r.chroma95, r.colourVertices);
-    return buf;
+namespace {
+
+std::vector<ReportField> meshFields(const MeshReport& r) {
+    char near[96];
+    std::snprintf(near, sizeof near, "surface near the scan (within %g of a cloud point)",
+                  kMeshEvalNear);
+    return {fieldCount("triangles", "triangles", r.triangles),
+            fieldCount("vertices", "vertices", r.vertices),
+            fieldCount("pieces", "pieces", r.pieces),
+            fieldCount("parts", "parts of the object", r.parts),
+            fieldYesNo("watertight", "watertight", r.watertight),
+            fieldCount("border_edges", "border edges", r.border),
+            fieldCount("nonmanifold_edges", "edges of more than two triangles", r.nonManifold),
+            fieldCount("misoriented_edges", "edges used twice in one direction", r.misoriented),
+            fieldCount("intersecting_pairs", "pairs of triangles cutting each other", r.intersecting),
+            fieldCount("degenerate", "triangles of no area", r.degenerate),
+            fieldCount("inward_pieces", "pieces facing inward", r.inward),
+            fieldCount("samples", "points spread over the triangles", r.samples),
+            fieldNumber("median", "surface to truth, median", r.median, 3),
+            fieldNumber("p95", "surface to truth, 95th percentile", r.p95, 3),
+            fieldShare("beyond1", "surface beyond 1 unit", r.beyond1, 2),
+            fieldShare("beyond5", "surface beyond 5 units", r.beyond5, 3),
+            fieldShare("near_share", near, r.nearShare, 1),
+            fieldNumber("near_p95", "surface near the scan to truth, 95th percentile", r.nearP95, 3),
+            fieldShare("seen_within1", "true surface the scan saw within 1 unit of the mesh",
+                       r.seenWithin1, 2),
+            fieldCount("true_samples", "points of the true surface the scan saw", r.trueSamples),
+            fieldNumber("chroma_mean", "colour (chromaticity, largest channel): mean error",
+                        r.chromaMean, 4),
+            fieldNumber("chroma_p95", "colour: 95th percentile of the error", r.chroma95, 4),
+            fieldCount("colour_vertices", "vertices whose colour was measured", r.colourVertices)};
 }
 
-std::string evalMeshJson(const MeshReport& r) {
-    char buf[1536];
-    std::snprintf(
-        buf, sizeof buf,
-        "{\"triangles\": %ld, \"vertices\": %ld, \"pieces\": %d, \"parts\": %d, "
-        "\"watertight\": %s, \"border_edges\": %ld, \"nonmanifold_edges\": %ld, "
-        "\"misoriented_edges\": %ld, \"intersecting_pairs\": %ld, \"degenerate\": %ld, "
-        "\"inward_pieces\": %d, \"samples\": %ld, \"median\": %.6f, \"p95\": %.6f, "
-        "\"beyond1\": %.6f, \"beyond5\": %.6f, \"near_share\": %.6f, \"near_p95\": %.6f, "
-        "\"seen_within1\": %.6f, \"true_samples\": %ld, \"chroma_mean\": %.6f, "
-        "\"chroma_p95\": %.6f, \"colour_vertices\": %ld}\n",
-        r.triangles, r.vertices, r.pieces, r.parts, r.watertight ? "true" : "false", r.border,
-        r.nonManifold, r.misoriented, r.intersecting, r.degenerate, r.inward, r.samples, r.median,
-        r.p95, r.beyond1, r.beyond5, r.nearShare, r.nearP95, r.seenWithin1, r.trueSamples,
-        r.chromaMean, r.chroma95, r.colourVertices);
-    return buf;
+}  // namespace
+
+std::string evalMeshText(const MeshReport& r) {
+    return reportText("Accuracy of mesh.ply", meshFields(r));
 }
+
+std::string evalMeshJson(const MeshReport& r) { return reportJson(meshFields(r)); }

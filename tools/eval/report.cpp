@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/scan_points.h"
+#include "eval/report_fields.h"
 #include "geometry/algebra.h"
 #include "render/scene_file.h"
 #include "scene/scene.h"
@@ -47,11 +48,12 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     // printed six decimals allow a difference of about 1e-6 a coordinate.
     size_t next = 0;
     r->turnOk = true;
+    r->perAngle.clear();
     for (int i = 0; i < 12; ++i) {
         const int angle = 30 * i;
         std::vector<Vec3> own;
         if (!scanReadPointFile(dir + "/pontos_" + std::to_string(angle) + ".txt", &own, error)) return false;
-        r->perAngle[i] = static_cast<long>(own.size());
+        r->perAngle.emplace_back(angle, static_cast<long>(own.size()));
         const Matrix4 turn = matRotation(-angle, 0.0, 1.0, 0.0);
         for (const Vec3& p : own) {
             if (next >= all.size()) {
@@ -77,32 +79,43 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     return true;
 }
 
-std::string evalText(const EvalReport& r) {
-    std::ostringstream s;
-    char buf[256];
-    s << "Accuracy of the scan of the " << r.object << "\n  points per angle:";
-    for (int i = 0; i < 12; ++i) s << " " << 30 * i << ":" << r.perAngle[i];
-    std::snprintf(buf, sizeof buf,
-                  "\n  points in pontos.txt: %ld\n"
-                  "  distance to the true surface: median %.4f, 90th percentile %.4f, max %.4f\n"
-                  "  within 1 unit: %.2f %%, beyond 5 units: %.2f %%\n",
-                  r.points, r.median, r.p90, r.max, 100 * r.within1, 100 * r.beyond5);
-    s << buf << "  turn check: " << (r.turnOk ? "ok" : "FAILED, " + r.turnProblem) << "\n";
-    return s.str();
+std::vector<ReportField> evalFields(const EvalReport& r) {
+    std::vector<ReportField> f;
+    f.push_back(fieldText("object", "object", r.object));
+    for (const auto& [angle, count] : r.perAngle)
+        f.push_back(fieldCount("angle_" + std::to_string(angle),
+                               "points of angle " + std::to_string(angle), count));
+    f.push_back(fieldCount("points", "points in pontos.txt", r.points));
+    f.push_back(fieldNumber("median", "distance to the true surface, median", r.median, 4));
+    f.push_back(fieldNumber("p90", "distance to the true surface, 90th percentile", r.p90, 4));
+    f.push_back(fieldNumber("max", "distance to the true surface, max", r.max, 4));
+    f.push_back(fieldShare("within1", "within 1 unit", r.within1, 2));
+    f.push_back(fieldShare("beyond5", "beyond 5 units", r.beyond5, 2));
+    f.push_back(fieldYesNo("turn_ok", "pontos.txt is the angle files turned back", r.turnOk));
+    if (!r.turnOk) f.push_back(fieldText("turn_problem", "turn check failed", r.turnProblem));
+    return f;
 }
 
-std::string evalJson(const EvalReport& r) {
-    std::ostringstream s;
-    char buf[512];
-    s << "{\"object\": \"" << r.object << "\", \"per_angle\": {";
-    for (int i = 0; i < 12; ++i) s << (i ? ", " : "") << "\"" << 30 * i << "\": " << r.perAngle[i];
-    std::snprintf(buf, sizeof buf,
-                  "}, \"points\": %ld, \"median\": %.6f, \"p90\": %.6f, \"max\": %.6f, "
-                  "\"within1\": %.6f, \"beyond5\": %.6f, \"turn_ok\": %s}\n",
-                  r.points, r.median, r.p90, r.max, r.within1, r.beyond5,
-                  r.turnOk ? "true" : "false");
-    s << buf;
-    return s.str();
+std::string evalText(const EvalReport& r) {
+    return reportText("Accuracy of the scan of the " + r.object, evalFields(r));
+}
+
+std::string evalJson(const EvalReport& r) { return reportJson(evalFields(r)); }
+
+bool evalChromaError(const double colour[3], const double albedo[3], double* error) {
+    const double a = albedo[0] + albedo[1] + albedo[2], c = colour[0] + colour[1] + colour[2];
+    if (c <= 0) return false;
+    double worst = 0;
+    for (int k = 0; k < 3; ++k) worst = std::max(worst, std::fabs(colour[k] / c - albedo[k] / a));
+    *error = worst;
+    return true;
+}
+
+void evalChromaSummary(const std::vector<double>& errors, double* mean, double* p95) {
+    double sum = 0;
+    for (double e : errors) sum += e;
+    *mean = errors.empty() ? 0 : sum / errors.size();
+    *p95 = evalQuantile(errors, 0.95);
 }
 
 double evalQuantile(std::vector<double> values, double q) {

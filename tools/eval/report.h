@@ -8,13 +8,14 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scene/scene.h"
 
 struct EvalReport {
     std::string object;
-    long perAngle[12] = {};
+    std::vector<std::pair<int, long>> perAngle;  // (angle, points of its file), rising angles
     long points = 0;  // lines of pontos.txt
     double median = 0, p90 = 0, max = 0;  // distance to the surface
     double within1 = 0, beyond5 = 0;      // shares, 0 to 1
@@ -28,6 +29,15 @@ bool evalScan(const std::string& dir, EvalReport* report, std::string* error);
 
 std::string evalText(const EvalReport& report);
 std::string evalJson(const EvalReport& report);
+
+// The colour error the cloud and mesh reports measure: the photographs scale
+// the albedo by the shading, so colours are compared by chromaticity (each
+// channel over the sum of the three); the error is the largest channel's
+// difference. False for a black colour, which has no chromaticity.
+bool evalChromaError(const double colour[3], const double albedo[3], double* error);
+
+// The mean and the 95th percentile of chroma errors (0 when there is none).
+void evalChromaSummary(const std::vector<double>& errors, double* mean, double* p95);
 
 // The value at share q of the values (nearest rank); 0 when there is none.
 double evalQuantile(std::vector<double> values, double q);

@@ -11,11 +11,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "common/progress.h"
+#include "common/scan_folder.h"
 #include "common/temp_files.h"
 #include "driver/scan.h"
 #include "mask/mask_condition.h"
@@ -50,12 +52,14 @@ struct FileBuffer {
     }
 };
 
-// Lines on stderr from two workers, one whole line at a time.
+// The faults the workers name, gathered for the report, one whole line at a
+// time; the lock also keeps the progress lines whole.
 struct Messages {
     std::mutex lock;
+    std::vector<std::string> lines;
     void say(const std::string& line) {
         std::lock_guard<std::mutex> hold(lock);
-        std::fprintf(stderr, "slscan-mask: %s\n", line.c_str());
+        lines.push_back(line);
     }
 };
 
@@ -299,29 +303,31 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOptions& options,
-            MaskRunReport* report) {
+MaskRunReport maskRun(const std::string& scanDir, const std::string& outDir,
+                      const MaskOptions& options) {
     const auto start = std::chrono::steady_clock::now();
+    MaskRunReport result;
+    MaskRunReport* report = &result;
     Messages messages;
     const std::string from = scanDir + "/cavalo", to = outDir + "/cavalo";
-    if (sameFile(scanDir, outDir)) {
-        messages.say("OUT_DIR \"" + outDir + "\" is SCAN_DIR; the originals are never changed");
-        return 2;
-    }
+    if (sameFile(scanDir, outDir))
+        return result.result = toolUsageFault("OUT_DIR \"" + outDir +
+                                              "\" is SCAN_DIR; the originals are never changed"),
+               result;
     struct stat st;
-    if (stat(from.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        messages.say("no folder \"" + from + "\" with the photographs of a scan");
-        return 2;
-    }
-    if ((mkdir(outDir.c_str(), 0755) != 0 && errno != EEXIST) ||
-        (mkdir(to.c_str(), 0755) != 0 && errno != EEXIST)) {
-        messages.say("cannot create \"" + to + "\": " + why());
-        return 2;
-    }
-    if (sameFile(from, to)) {
-        messages.say("\"" + to + "\" is \"" + from + "\"; the originals are never changed");
-        return 2;
-    }
+    if (stat(from.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return result.result = toolUsageFault("no folder \"" + from + "\" with the photographs of a scan"),
+               result;
+    std::string format;
+    if (!folderPhotographsAreBmp(scanDir, &format)) return result.result = toolUsageFault(format), result;
+    // OUT_DIR's missing parents too, as mkdir -p makes them.
+    std::error_code made;
+    std::filesystem::create_directories(to, made);
+    if (made) return result.result = toolUsageFault("cannot create \"" + to + "\": " + made.message()), result;
+    if (sameFile(from, to))
+        return result.result = toolUsageFault("\"" + to + "\" is \"" + from +
+                                              "\"; the originals are never changed"),
+               result;
 
     const Job job{from + "/", to + "/", &options, &messages};
     report->views.assign(kViews, MaskViewReport{});
@@ -340,13 +346,18 @@ int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOpt
         }
     };
     std::vector<std::thread> pool;
-    for (int t = 1; t < std::min(options.threads, kViews); ++t) pool.emplace_back(work);
+    const int threads = options.threads > 0
+                            ? options.threads
+                            : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    for (int t = 1; t < std::min(threads, kViews); ++t) pool.emplace_back(work);
     work();
     for (std::thread& t : pool) t.join();
     faults += carryFiles(scanDir, outDir, &messages);
     report->faults = faults;
     report->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return faults == 0 ? 0 : 1;
+    report->result.warnings = messages.lines;
+    if (faults > 0) report->result = {kToolDataFault, std::to_string(faults) + " fault(s); see the lines above", messages.lines};
+    return result;
 }
 
 std::string maskReportText(const MaskRunReport& report) {

@@ -6,7 +6,7 @@
 // temporary file beside its place and renamed over it, so an existing link to
 // an original is replaced, never written through. A view whose photographs
 // cannot all be read, are no 24-bit BMPs or differ in picture size is named
-// on stderr and passed through unmasked; the run then ends with status 1.
+// in the report and passed through unmasked; the run then ends with status 1.
 // SCAN_DIR/scene.txt, the one other file the tools read, is copied along (and
 // a stale one in OUT_DIR removed when SCAN_DIR has none). Temporary files are
 // removed on SIGINT and SIGTERM.
@@ -16,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_result.h"
+
 struct MaskOptions {
     int threshold = -1;  // -1: chosen per view from its contrast histogram
-    int threads = 2;
+    int threads = 0;  // views masked at once; 0: one a core
     bool progress = true;  // "n of 24 views" on stderr
     bool condition = true;  // highlights, unmixing and switch alignment (mask_condition.h)
 };
@@ -35,17 +37,19 @@ struct MaskViewReport {
 };
 
 struct MaskRunReport {
+    ToolResult result;  // status 0 clean, 1 after any fault (each named), 2 folders unusable
     std::vector<MaskViewReport> views;  // in the order angle, camera
     int faults = 0;
     double seconds = 0;
     bool conditioned = false;  // the views' conditioning is reported
 };
 
-// Runs the mask; returns the exit status: 0 clean, 1 after any fault (each
-// named on stderr), 2 when the folders cannot be used at all (OUT_DIR the same
-// as SCAN_DIR, no SCAN_DIR/cavalo, OUT_DIR/cavalo cannot be made).
-int maskRun(const std::string& scanDir, const std::string& outDir, const MaskOptions& options,
-            MaskRunReport* report);
+// Runs the mask. The result's status: 0 clean, 1 after any fault (each named
+// in its warnings), 2 when the folders cannot be used at all (OUT_DIR the same
+// as SCAN_DIR, no SCAN_DIR/cavalo or one of photographs in another format,
+// OUT_DIR/cavalo cannot be made; OUT_DIR's missing parents are made).
+MaskRunReport maskRun(const std::string& scanDir, const std::string& outDir,
+                      const MaskOptions& options);
 
 // The per-view lines and the summary.
 std::string maskReportText(const MaskRunReport& report);

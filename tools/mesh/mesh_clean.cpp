@@ -5,17 +5,11 @@
 #include <map>
 #include <unordered_map>
 
+#include "common/spatial_grid.h"
 #include "mesh/mesh_intersect.h"
 #include "mesh/mesh_topology.h"
 
 namespace {
-
-struct CellHash {
-    size_t operator()(const std::array<int64_t, 3>& c) const {
-        return static_cast<size_t>(c[0] * 73856093) ^ static_cast<size_t>(c[1] * 19349663) ^
-               static_cast<size_t>(c[2] * 83492791);
-    }
-};
 
 uint64_t edgeKey(uint32_t a, uint32_t b) {
     return static_cast<uint64_t>(std::min(a, b)) << 32 | std::max(a, b);
@@ -29,21 +23,19 @@ bool hasArea(const Mesh& mesh, const MeshTriangle& t) {
 }
 
 void mergeVertices(Mesh* mesh, double tolerance, MeshCleanStats* stats) {
-    std::unordered_map<std::array<int64_t, 3>, std::vector<uint32_t>, CellHash> cells;
+    SpatialGrid cells = gridMake(tolerance);
     std::vector<uint32_t> target(mesh->vertices.size());
     const double t2 = tolerance * tolerance;
     for (uint32_t v = 0; v < mesh->vertices.size(); ++v) {
         const Vec3 p = mesh->vertices[v];
-        const std::array<int64_t, 3> c = {static_cast<int64_t>(std::floor(p.x / tolerance)),
-                                          static_cast<int64_t>(std::floor(p.y / tolerance)),
-                                          static_cast<int64_t>(std::floor(p.z / tolerance))};
+        const GridCell c = gridCellOf(cells, p);
         target[v] = v;
         for (int dx = -1; dx <= 1 && target[v] == v; ++dx)
             for (int dy = -1; dy <= 1 && target[v] == v; ++dy)
                 for (int dz = -1; dz <= 1 && target[v] == v; ++dz) {
-                    const auto it = cells.find({c[0] + dx, c[1] + dy, c[2] + dz});
-                    if (it == cells.end()) continue;
-                    for (uint32_t w : it->second) {
+                    const std::vector<uint32_t>* near = gridAt(cells, {c[0] + dx, c[1] + dy, c[2] + dz});
+                    if (near == nullptr) continue;
+                    for (uint32_t w : *near) {
                         const Vec3 d = mesh->vertices[w] - p;
                         if (dot(d, d) < t2) {
                             target[v] = w;
@@ -52,7 +44,7 @@ void mergeVertices(Mesh* mesh, double tolerance, MeshCleanStats* stats) {
                     }
                 }
         if (target[v] == v) {
-            cells[c].push_back(v);
+            cells.cells[c].push_back(v);
         } else {
             ++stats->mergedVertices;
         }

@@ -1,5 +1,7 @@
 #include "mesh/mesh_intersect.h"
 
+#include "common/spatial_grid.h"
+
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -113,13 +115,6 @@ bool pairIntersects(const Mesh& mesh, const MeshTriangle& a, const MeshTriangle&
            segmentMeetsTriangle(b1, b2, ta[0], ta[1], ta[2]);
 }
 
-struct CellHash {
-    size_t operator()(const std::array<int64_t, 3>& c) const {
-        return static_cast<size_t>(c[0] * 73856093) ^ static_cast<size_t>(c[1] * 19349663) ^
-               static_cast<size_t>(c[2] * 83492791);
-    }
-};
-
 }  // namespace
 
 bool meshOppositeInPlane(const Mesh& mesh, const MeshTriangle& a, const MeshTriangle& b) {
@@ -157,15 +152,13 @@ MeshIntersections meshSelfIntersections(const Mesh& mesh,
     }
     if (n < 2) return result;
     const double cell = std::max(2 * extent / n, 1e-6);
-    auto cellOf = [cell](double x) { return static_cast<int64_t>(std::floor(x / cell)); };
-    std::unordered_map<std::array<int64_t, 3>, std::vector<uint32_t>, CellHash> grid;
+    SpatialGrid grid = gridMake(cell);
+    auto cellOf = [&grid](double x) { return gridCoordinate(grid, x); };
     for (uint32_t t = 0; t < n; ++t) {
         const auto& b = box[t];
-        for (int64_t x = cellOf(b[0]); x <= cellOf(b[3]); ++x)
-            for (int64_t y = cellOf(b[1]); y <= cellOf(b[4]); ++y)
-                for (int64_t z = cellOf(b[2]); z <= cellOf(b[5]); ++z) grid[{x, y, z}].push_back(t);
+        gridInsertBox(&grid, {b[0], b[1], b[2]}, {b[3], b[4], b[5]}, t);
     }
-    for (const auto& [key, list] : grid) {
+    for (const auto& [key, list] : grid.cells) {
         for (size_t i = 0; i < list.size(); ++i) {
             for (size_t j = i + 1; j < list.size(); ++j) {
                 const auto &a = box[list[i]], &b = box[list[j]];

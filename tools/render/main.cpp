@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/cli.h"
+#include "common/cli_app.h"
 #include "common/progress.h"
 #include "driver/scan.h"
 #include "image/bmp_write.h"

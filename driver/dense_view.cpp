@@ -1,0 +1,87 @@
+#include "driver/dense_view.h"
+
+#include <new>
+
+#include "driver/scan.h"
+#include "image/bmp_read.h"
+
+namespace {
+
+// Why a pair could not be read: the slow reader names the fault of a single
+// file; otherwise the pair disagrees.
+std::string pairFault(const std::string& positive, const std::string& negative) {
+    for (const std::string* path : {&positive, &negative}) {
+        Image* image = imgReadBMP(path->c_str());
+        if (image == nullptr) return "cannot read \"" + *path + "\"";
+        imgDestroy(image);
+    }
+    return "\"" + positive + "\" and \"" + negative + "\" differ in size or row order";
+}
+
+}  // namespace
+
+bool denseDecodeView(int camera, int32_t angle, int32_t width, int32_t height,
+                     DenseViewWork* work, DenseMarks* marks, std::string* error) {
+    std::string paths[4];
+    for (int read = 0; read < 4; ++read) paths[read] = scanPhotographPath(read + 1, camera, angle);
+    bool ok = true;
+    for (int pattern = 0; pattern < 2 && ok; ++pattern) {
+        ImgPairReader* reader = &work->readers[pattern];
+        const std::string& positive = paths[2 * pattern];
+        const std::string& negative = paths[2 * pattern + 1];
+        if (!imgPairOpen(reader, positive.c_str(), negative.c_str())) {
+            imgPairClose(reader);
+            *error = pairFault(positive, negative);
+            ok = false;
+        } else if (reader->layout.width != width || reader->layout.height != height) {
+            *error = "\"" + positive + "\" is " + std::to_string(reader->layout.width) + " x " +
+                     std::to_string(reader->layout.height) + " pixels, the rig's photographs " +
+                     std::to_string(width) + " x " + std::to_string(height);
+            ok = false;
+        }
+    }
+    if (ok && work->readers[0].layout.topDown != work->readers[1].layout.topDown) {
+        *error = "\"" + paths[0] + "\" and \"" + paths[2] + "\" store their rows in opposite orders";
+        ok = false;
+    }
+    if (ok) {
+        const size_t w = static_cast<size_t>(width);
+        marks->width = width;
+        marks->height = height;
+        marks->marks.clear();
+        marks->rowStart.assign(static_cast<size_t>(height) + 1, 0);
+        work->channels.resize(6 * w + 16);
+        float* ch = work->channels.data();
+        const DenseRow row1{{ch, ch + w, ch + 2 * w}};
+        const DenseRow row2{{ch + 3 * w, ch + 4 * w, ch + 5 * w}};
+        // Rows come in the files' order; marks are gathered per row and
+        // placed in the Image's row order afterwards.
+        std::vector<std::vector<DenseMark>> rows(static_cast<size_t>(height));
+        std::vector<DenseMark> found;
+        for (int32_t i = 0; i < height && ok; ++i) {
+            const unsigned char *pos1, *neg1, *pos2, *neg2;
+            int32_t y1 = 0, y2 = 0;
+            if (!imgPairNextRow(&work->readers[0], &pos1, &neg1, &y1) ||
+                !imgPairNextRow(&work->readers[1], &pos2, &neg2, &y2) || y1 != y2) {
+                *error = "\"" + paths[0] + "\" or \"" + paths[2] + "\" ends early";
+                ok = false;
+                break;
+            }
+            imgPairDifferenceRow(pos1, neg1, width, ch, ch + w, ch + 2 * w);
+            imgPairDifferenceRow(pos2, neg2, width, ch + 3 * w, ch + 4 * w, ch + 5 * w);
+            found.clear();
+            denseRowMarks(row1, row2, w, &work->row, &found);
+            rows[static_cast<size_t>(y1)] = found;
+        }
+        if (ok) {
+            for (int32_t y = 0; y < height; ++y) {
+                marks->rowStart[y] = static_cast<int32_t>(marks->marks.size());
+                marks->marks.insert(marks->marks.end(), rows[y].begin(), rows[y].end());
+            }
+            marks->rowStart[height] = static_cast<int32_t>(marks->marks.size());
+        }
+    }
+    imgPairClose(&work->readers[0]);
+    imgPairClose(&work->readers[1]);
+    return ok;
+}

@@ -1,0 +1,48 @@
+// One camera view's sub-pixel stripe boundaries, ready for the epipolar
+// meeting: each boundary followed from row to row, smoothed, and its marks
+// put into the camera's undistorted normalised coordinates.
+//
+// A vertical stripe boundary crosses the rows of the picture as a curve; the
+// marks of one code on adjacent rows, a few tenths of a pixel apart in
+// column, are linked into a polyline. Each mark's column is then replaced by
+// a straight line fitted over the marks two rows above and below it on its
+// polyline, which takes out most of the noise of a single row's estimate.
+// Lens distortion bends the boundary and the epipolar lines alike; in
+// undistorted coordinates the epipolar line is straight, so every mark is
+// undistorted once here.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "decode/bcsl_code.h"
+#include "decode/dense_marks.h"
+
+struct RigCamera;
+
+// Marks of adjacent rows whose columns differ by more than this are not one
+// boundary.
+constexpr double kDenseLinkPixels = 2.5;
+// Each mark's column is fitted over this many rows of its boundary on either
+// side.
+constexpr int kDenseSmoothRows = 2;
+
+struct DenseView {
+    int32_t width = 0, height = 0;
+    std::vector<int32_t> rowStart;  // as in DenseMarks; row 0 the first stored row
+    std::vector<double> u;          // column, smoothed
+    std::vector<int32_t> code;
+    std::vector<int32_t> next;      // the mark of the same boundary on the row after, or -1
+    std::vector<int32_t> prev;      // ... on the row before, or -1
+    std::vector<double> nx, ny;     // undistorted normalised coordinates (OpenCV frame)
+    std::vector<uint8_t> valid;     // the mark could be undistorted
+    std::vector<int32_t> codeRow;   // kBcslCodes x height: the first mark of code c in row y, or -1
+    std::vector<int32_t> codeNext;  // the next mark of the same code in the same row, or -1
+    double nxMin[kBcslCodes], nxMax[kBcslCodes];  // extent of each code's marks; min > max when none
+};
+
+// The OpenCV row v (0 at the top of the picture) of stored row y.
+inline double denseRowV(const DenseView& view, double y) { return (view.height - 1) - y; }
+
+// Links, smooths and undistorts the marks of a view taken by `camera`.
+void denseViewBuild(const DenseMarks& marks, const RigCamera& camera, DenseView* view);

@@ -1,0 +1,376 @@
+// The dense mode's parts on inputs whose answer is known independently:
+// sub-pixel boundaries on synthetic rows with edges at chosen positions, the
+// epipolar meeting on boundaries projected from a known plane of light,
+// twice-met lines, and the light-plane check with false boundaries and with
+// too few points.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "decode/dense_marks.h"
+#include "geometry/camera_model.h"
+#include "geometry/dense_points.h"
+#include "geometry/dense_view.h"
+#include "geometry/epipolar.h"
+#include "geometry/light_plane.h"
+#include "geometry/rig.h"
+
+namespace {
+
+// The two projected stripe sequences (1 red, 2 green, 3 blue): boundary k
+// between stripe k and k + 1 has code k.
+const int kPattern1[37] = {1, 2, 3, 1, 2, 3, 1, 3, 2, 1, 3, 1, 3, 2, 1, 2, 3, 1, 2,
+                           1, 3, 2, 1, 3, 1, 3, 2, 3, 1, 2, 3, 2, 3, 2, 1, 2, 1};
+const int kPattern2[37] = {1, 2, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 3, 2, 3, 1, 2, 1,
+                           2, 3, 1, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 2, 3, 2, 1};
+
+// A row of a pattern difference: stripe k covers [edge[k - 1], edge[k]) of
+// the continuous column (pixel x covers [x - 0.5, x + 0.5]); each pixel is
+// the box integral of the positive exposure (1 in the stripe's channel) minus
+// the negative (1 in the other two), blurred by a Gaussian of `sigma` pixels
+// (0: none), over `albedo` per channel.
+struct SyntheticRow {
+    std::vector<float> channel[3];
+};
+
+SyntheticRow renderRow(const int* pattern, const std::vector<double>& edges, int width,
+                       double sigma, const double albedo[3]) {
+    SyntheticRow row;
+    for (auto& c : row.channel) c.assign(width, 0.0f);
+    const int sub = 32;  // subsamples a pixel
+    const int reach = sigma > 0 ? static_cast<int>(std::ceil(4 * sigma * sub)) : 0;
+    auto stripeAt = [&](double x) {
+        int k = 0;
+        while (k < 36 && x >= edges[k]) ++k;
+        return k;
+    };
+    for (int x = 0; x < width; ++x) {
+        double sum[3] = {0, 0, 0}, weight = 0;
+        for (int i = -reach; i < sub + reach; ++i) {
+            const double at = x - 0.5 + (i + 0.5) / sub;
+            double w = 1;
+            if (sigma > 0) {
+                // Box of the pixel convolved with the Gaussian: weight each
+                // subsample by the Gaussian's mass over the pixel's box.
+                const double lo = (x - 0.5 - at) / (sigma * std::sqrt(2.0));
+                const double hi = (x + 0.5 - at) / (sigma * std::sqrt(2.0));
+                w = 0.5 * (std::erf(hi) - std::erf(lo));
+            } else if (i < 0 || i >= sub) {
+                continue;
+            }
+            const int colour = pattern[stripeAt(at)];
+            for (int c = 0; c < 3; ++c) sum[c] += w * (colour == c + 1 ? albedo[c] : -albedo[c]);
+            weight += w;
+        }
+        for (int c = 0; c < 3; ++c) row.channel[c][x] = static_cast<float>(sum[c] / weight);
+    }
+    return row;
+}
+
+DenseRow viewOf(const SyntheticRow& row) {
+    return DenseRow{{row.channel[0].data(), row.channel[1].data(), row.channel[2].data()}};
+}
+
+// Edges 36 boundaries of stripes `width` pixels wide from column `start`.
+std::vector<double> evenEdges(double start, double width) {
+    std::vector<double> edges;
+    for (int k = 0; k < 36; ++k) edges.push_back(start + width * (k + 1));
+    return edges;
+}
+
+}  // namespace
+
+// A flat board's edges, sharp and under optics blur, at many sub-pixel
+// phases: every boundary found with its code, within a tenth of a pixel. With
+// unequal albedo per channel the walk may misread a boundary (as the boundary
+// decoder does); those it reads right are placed as well.
+TEST(DenseMarks, BoardEdgesWithinATenthOfAPixel) {
+    const double grey[3] = {0.8, 0.8, 0.8}, tinted[3] = {0.9, 0.35, 0.6};
+    for (double sigma : {0.0, 0.7, 1.0}) {
+        for (const double* albedo : {grey, tinted}) {
+            for (int phase = 0; phase < 10; ++phase) {
+                const std::vector<double> edges = evenEdges(7.0 + phase * 0.1, 9.37);
+                const SyntheticRow p1 = renderRow(kPattern1, edges, 360, sigma, albedo);
+                const SyntheticRow p2 = renderRow(kPattern2, edges, 360, sigma, albedo);
+                DenseRowWork work;
+                std::vector<DenseMark> marks;
+                denseRowMarks(viewOf(p1), viewOf(p2), 360, &work, &marks);
+                int placed = 0;
+                for (size_t i = 0; i < marks.size(); ++i) {
+                    const DenseMark& m = marks[i];
+                    ASSERT_TRUE(m.code >= 0 && m.code < 36);
+                    if (i > 0) {
+                        EXPECT_GT(m.u, marks[i - 1].u);
+                    }
+                    if (albedo == grey) {
+                        EXPECT_EQ(m.code, static_cast<int>(i));
+                    }
+                    const double error = std::fabs(m.u - edges[m.code]);
+                    if (albedo == tinted && error > 2) continue;
+                    EXPECT_LT(error, 0.1) << "sigma " << sigma << " code " << m.code;
+                    ++placed;
+                }
+                EXPECT_GE(placed, albedo == grey && sigma < 1 ? 36 : 30) << "sigma " << sigma;
+            }
+        }
+    }
+}
+
+// The estimator choice: the box ramp reads the sharp edge better, the linear
+// zero crossing the blurred one, by more than the box ramp gains when sharp.
+TEST(DenseMarks, ZeroCrossingHoldsUnderBlurWhereTheBoxRampFails) {
+    const double grey[3] = {0.8, 0.8, 0.8};
+    double zeroError[2] = {0, 0}, boxError[2] = {0, 0};
+    const double sigmas[2] = {0.0, 1.0};
+    for (int s = 0; s < 2; ++s) {
+        int n = 0;
+        for (int phase = 0; phase < 20; ++phase) {
+            const std::vector<double> edges = evenEdges(7.0 + phase * 0.05, 11.3);
+            const SyntheticRow row = renderRow(kPattern1, edges, 420, sigmas[s], grey);
+            for (int k = 0; k < 36; ++k) {
+                const int a = kPattern1[k], b = kPattern1[k + 1];
+                auto at = [&](int j) { return row.channel[a - 1][j] - row.channel[b - 1][j]; };
+                // The pixel x past the fall of s through zero.
+                int x = static_cast<int>(std::floor(edges[k] + 0.5));
+                if (at(x) > 0) ++x;
+                double signal[4];
+                for (int j = 0; j < 4; ++j) signal[j] = at(x - 2 + j);
+                zeroError[s] += std::fabs(x - 1 + denseZeroCrossing(signal[1], signal[2]) - edges[k]);
+                boxError[s] += std::fabs(x - 1 + denseBoxRamp(signal) - edges[k]);
+                ++n;
+            }
+        }
+        zeroError[s] /= n;
+        boxError[s] /= n;
+    }
+    std::printf("mean error, px: sharp: zero crossing %.4f, box ramp %.4f; blur 1 px: zero "
+                "crossing %.4f, box ramp %.4f\n",
+                zeroError[0], boxError[0], zeroError[1], boxError[1]);
+    EXPECT_LT(boxError[0], zeroError[0]);
+    EXPECT_LT(zeroError[1], boxError[1]);
+    EXPECT_GT(boxError[1] - zeroError[1], zeroError[0] - boxError[0]);
+}
+
+namespace {
+
+// The boundary of the plane of light x = planeX on the wall z = wallZ + 0.1 y
+// as camera `index` of `rig` sees it: one mark of code `code` a row where the
+// curve crosses the row.
+DenseMarks projectBoundary(const Rig& rig, int index, double planeX, double wallZ, int code,
+                           double yLow, double yHigh) {
+    DenseMarks marks;
+    marks.width = rig.width;
+    marks.height = rig.height;
+    marks.rowStart.assign(rig.height + 1, 0);
+    std::vector<std::vector<DenseMark>> rows(rig.height);
+    const RigCamera& camera = rig.cameras[index];
+    auto rowOf = [&](double y) {
+        double u = 0, v = 0;
+        rigProject(camera, Vec3{planeX, y, wallZ + 0.1 * y}, &u, &v);
+        return v;
+    };
+    for (int stored = 0; stored < rig.height; ++stored) {
+        const double v = (rig.height - 1) - stored;
+        // v falls as y rises; bisect for the world height seen on row v.
+        double lo = yLow, hi = yHigh;
+        if (!(rowOf(lo) >= v && rowOf(hi) <= v)) continue;
+        for (int i = 0; i < 60; ++i) {
+            const double mid = 0.5 * (lo + hi);
+            (rowOf(mid) >= v ? lo : hi) = mid;
+        }
+        double u = 0, vv = 0;
+        rigProject(camera, Vec3{planeX, lo, wallZ + 0.1 * lo}, &u, &vv);
+        rows[stored].push_back(DenseMark{static_cast<float>(u), code});
+    }
+    for (int y = 0; y < rig.height; ++y) {
+        marks.rowStart[y] = static_cast<int32_t>(marks.marks.size());
+        marks.marks.insert(marks.marks.end(), rows[y].begin(), rows[y].end());
+    }
+    marks.rowStart[rig.height] = static_cast<int32_t>(marks.marks.size());
+    return marks;
+}
+
+Rig distortedRig() {
+    Rig rig = rigBuiltIn();
+    const double k[2][5] = {{-0.12, 0.05, 0.001, -0.0005, 0}, {0.08, -0.02, -0.001, 0.0004, 0}};
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 5; ++j) rig.cameras[i].distortion[j] = k[i][j];
+    rig.cameras[1].fy = rig.cameras[1].fx * 1.01;
+    return rig;
+}
+
+}  // namespace
+
+// Marks projected from a known curve (a plane of light on a tilted wall) in
+// both cameras meet along their epipolar lines and triangulate back onto the
+// curve, with and without lens distortion.
+TEST(DenseMeeting, ProjectedBoundaryTriangulatesOntoTheCurve) {
+    for (const Rig& rig : {rigBuiltIn(), distortedRig()}) {
+        DenseView views[2];
+        for (int i = 0; i < 2; ++i)
+            denseViewBuild(projectBoundary(rig, i, 5.0, 10.0, 17, -40.0, 20.0), rig.cameras[i],
+                           &views[i]);
+        std::vector<DensePoint> points;
+        densePoints(rig, views, false, &points);
+        // Both cameras' marks over some 150 rows each.
+        EXPECT_GT(points.size(), 300u);
+        double worst = 0;
+        for (const DensePoint& p : points) {
+            EXPECT_EQ(p.stripe, 17.0);
+            worst = std::max(worst, std::fabs(p.world.x - 5.0));
+            worst = std::max(worst, std::fabs(p.world.z - (10.0 + 0.1 * p.world.y)));
+        }
+        EXPECT_LT(worst, 0.005);
+    }
+}
+
+namespace {
+
+// A view of `height` rows whose code-`code` boundaries are vertical lines at
+// the given columns.
+DenseView verticalBoundaries(const Rig& rig, const std::vector<double>& columns, int code) {
+    DenseMarks marks;
+    marks.width = rig.width;
+    marks.height = rig.height;
+    for (int y = 0; y < rig.height; ++y) {
+        marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
+        for (double u : columns) marks.marks.push_back(DenseMark{static_cast<float>(u), code});
+    }
+    marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
+    DenseView view;
+    denseViewBuild(marks, rig.cameras[1], &view);
+    return view;
+}
+
+}  // namespace
+
+// An epipolar line crossing one boundary meets it once, at the crossing; a
+// line crossing two boundaries of its code (an occlusion or a false
+// boundary) meets it twice and the mark gets no partner.
+TEST(DenseMeeting, TwiceMetLineHasNoPartner) {
+    const Rig rig = rigBuiltIn();
+    const DenseEssential essential = denseEssential(rig, 0, 1);
+    // Camera 1's principal point sees a world point near (0, -10, 0); its
+    // epipolar line in camera 2 passes through that point's image.
+    double x1 = 0, y1 = 0;
+    ASSERT_TRUE(rigUndistort(rig.cameras[0], 512.0, 383.0, &x1, &y1));
+    double line[3];
+    denseEpipolarLine(essential, x1, y1, line);
+    double u2 = 0, v2 = 0;
+    ASSERT_TRUE(rigProject(rig.cameras[1], Vec3{0.0, -10.0, 0.0}, &u2, &v2));
+
+    const DenseView once = verticalBoundaries(rig, {u2}, 9);
+    double x = 0, y = 0;
+    ASSERT_EQ(denseMeet(once, rig.cameras[1], line, 9, &x, &y), 1);
+    EXPECT_NEAR(rig.cameras[1].fx * x + rig.cameras[1].cx, u2, 1e-4);
+    EXPECT_NEAR(rig.cameras[1].fy * y + rig.cameras[1].cy, v2, 0.05);
+    EXPECT_EQ(denseMeet(once, rig.cameras[1], line, 10, &x, &y), 0);  // another code
+
+    const DenseView twice = verticalBoundaries(rig, {u2 - 100, u2 + 100}, 9);
+    EXPECT_EQ(denseMeet(twice, rig.cameras[1], line, 9, &x, &y), 2);
+    DenseView views[2] = {verticalBoundaries(rig, {512.0}, 9), twice};
+    views[0].nx.assign(views[0].nx.size(), x1);  // every mark of camera 1 on that pixel's ray
+    views[0].ny.assign(views[0].ny.size(), y1);
+    std::vector<DensePoint> points;
+    densePoints(rig, views, false, &points);
+    // Camera 2's marks each meet camera 1's single boundary once; camera 1's
+    // marks none.
+    for (const DensePoint& p : points) EXPECT_GT(std::fabs(p.world.x), 1.0);
+}
+
+namespace {
+
+// Points on the plane normal . X = offset (normal unit), spread over a
+// 40 x 40 patch, with a small deterministic jitter across the plane.
+std::vector<Vec3> planePoints(Vec3 normal, double offset, int count) {
+    const Vec3 a = normalized(cross(normal, Vec3{0.3, 1, 0.2}));
+    const Vec3 b = cross(normal, a);
+    std::vector<Vec3> points;
+    for (int i = 0; i < count; ++i) {
+        const double s = std::fmod(i * 0.618034, 1.0) * 40 - 20;
+        const double t = std::fmod(i * 0.414214, 1.0) * 40 - 20;
+        const double jitter = 0.02 * std::sin(i * 1.7);
+        points.push_back(offset * normal + s * a + t * b + jitter * normal);
+    }
+    return points;
+}
+
+}  // namespace
+
+// A false boundary at an occlusion (a near part's outline read as code c over
+// a far part) lies units off the plane of light c: the robust fit ignores it
+// and the check drops it, while every point of the stripe itself stays.
+TEST(LightPlane, FalseBoundaryAtOcclusionDropped) {
+    const Vec3 normal = normalized(Vec3{0.95, 0.0, 0.31});
+    std::vector<DensePoint> points;
+    for (const Vec3& p : planePoints(normal, 4.0, 2000)) points.push_back(DensePoint{p, 12.0});
+    // 3 % false points, 1 to 5 units off on one side.
+    for (int i = 0; i < 60; ++i) {
+        const Vec3 p = planePoints(normal, 4.0, 60)[i];
+        points.push_back(DensePoint{p + (1.0 + (i % 5)) * normal, 12.0});
+    }
+    LightPlane planes[kBcslCodes];
+    lightPlanesFit({&points}, planes);
+    ASSERT_TRUE(planes[12].valid);
+    EXPECT_NEAR(std::fabs(dot(planes[12].normal, normal)), 1.0, 1e-6);
+    int kept = 0, falseKept = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (!lightPlaneKeeps(planes, points[i])) continue;
+        ++kept;
+        if (i >= 2000) ++falseKept;
+    }
+    EXPECT_EQ(kept, 2000);
+    EXPECT_EQ(falseKept, 0);
+}
+
+// A filled point between codes c and c + 1 is held to the plane between
+// theirs: on the middle plane it stays, 0.5 units off it goes.
+TEST(LightPlane, FilledPointHeldBetweenNeighbouringPlanes) {
+    // Two planes through the y axis, 2 degrees apart, as a projector's stripes.
+    const double a0 = 0.0, a1 = 2.0 * 3.14159265358979 / 180;
+    const Vec3 n0{std::cos(a0), 0, std::sin(a0)}, n1{std::cos(a1), 0, std::sin(a1)};
+    std::vector<DensePoint> points;
+    for (const Vec3& p : planePoints(n0, 0.0, 500)) points.push_back(DensePoint{p, 3.0});
+    for (const Vec3& p : planePoints(n1, 0.0, 500)) points.push_back(DensePoint{p, 4.0});
+    LightPlane planes[kBcslCodes];
+    lightPlanesFit({&points}, planes);
+    ASSERT_TRUE(planes[3].valid && planes[4].valid);
+    const Vec3 mid = normalized(n0 + n1);
+    const Vec3 along = normalized(cross(mid, Vec3{0, 1, 0}));
+    const Vec3 onMiddle = 30.0 * along + Vec3{0, 5, 0};
+    EXPECT_TRUE(lightPlaneKeeps(planes, DensePoint{onMiddle, 3.5}));
+    EXPECT_FALSE(lightPlaneKeeps(planes, DensePoint{onMiddle + 0.5 * mid, 3.5}));
+    // Code 35 has no plane after it; no plane of code 5 at all.
+    EXPECT_FALSE(lightPlaneKeeps(planes, DensePoint{onMiddle, 35.5}));
+    EXPECT_FALSE(lightPlaneKeeps(planes, DensePoint{onMiddle, 5.0}));
+}
+
+// Codes with too few points, or points on one line, have no plane; their
+// points are dropped, not kept unchecked, and nothing fails.
+TEST(LightPlane, BadPlanesHandled) {
+    const Vec3 normal{1, 0, 0};
+    struct Case {
+        const char* what;
+        std::vector<Vec3> points;
+    };
+    std::vector<Vec3> line;
+    for (int i = 0; i < 200; ++i) line.push_back(Vec3{1.0, 0.1 * i, 0.0});
+    const Case cases[] = {
+        {"none", {}},
+        {"one", {Vec3{1, 2, 3}}},
+        {"too few", planePoints(normal, 2.0, kLightPlaneMinPoints - 1)},
+        {"on a line", line},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(lightPlaneFit(c.points).valid) << c.what;
+        std::vector<DensePoint> points;
+        for (const Vec3& p : c.points) points.push_back(DensePoint{p, 7.0});
+        LightPlane planes[kBcslCodes];
+        lightPlanesFit({&points}, planes);
+        EXPECT_FALSE(planes[7].valid) << c.what;
+        for (const DensePoint& p : points) EXPECT_FALSE(lightPlaneKeeps(planes, p)) << c.what;
+    }
+    EXPECT_TRUE(lightPlaneFit(planePoints(normal, 2.0, kLightPlaneMinPoints)).valid);
+}
