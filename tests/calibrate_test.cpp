@@ -238,7 +238,7 @@ TEST_F(CalibrateRendered, BadFoldersAreRefusedWithoutARigFile) {
         c.spoil(folder, &o);
         const CalibReport report = calibRun(o);
         EXPECT_EQ(report.verdict, CalibVerdict::kRefused) << calibFormatReport(report);
-        EXPECT_EQ(calibExitStatus(report), 1);
+        EXPECT_EQ(report.result.status, 1);
         EXPECT_NE(report.refusal.find(c.reason), std::string::npos) << report.refusal;
         EXPECT_FALSE(report.advice.empty());
         EXPECT_FALSE(exists(folder + "/rig.json"));
@@ -257,7 +257,7 @@ TEST_F(CalibrateRendered, VerdictWarnsAndCamerasOnlyHasNoTurntable) {
     o.output = folder + "/cameras.json";
     const CalibReport report = calibRun(o);
     ASSERT_EQ(report.verdict, CalibVerdict::kWarnings) << calibFormatReport(report);
-    EXPECT_EQ(calibExitStatus(report), 0);
+    EXPECT_EQ(report.result.status, 0);
     EXPECT_TRUE(exists(folder + "/cameras.json"));
     EXPECT_FALSE(report.rig.turntable.present);
     bool named = false;

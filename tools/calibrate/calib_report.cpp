@@ -22,6 +22,7 @@ std::string calibFormatReport(const CalibReport& r) {
     std::string out;
     for (int camera = 0; camera < 2; ++camera) {
         const CalibCameraReport& c = r.cameras[camera];
+        if (c.photos.empty() && c.rms < 0) continue;
         int used = 0;
         for (const CalibPhoto& p : c.photos) used += p.used;
         add(&out, "Camera %d: %d photograph%s used\n", camera + 1, used, used == 1 ? "" : "s");

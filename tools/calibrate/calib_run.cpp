@@ -1,5 +1,7 @@
 #include "calibrate/calib_run.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -106,9 +108,21 @@ CalibReport calibRun(const CalibOptions& o) {
     const auto finish = [&]() {
         report.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (report.verdict == CalibVerdict::kRefused)
+            report.result = toolFault(report.refusal.compare(0, o.dir.size(), o.dir) == 0
+                                          ? report.refusal
+                                          : o.dir + ": " + report.refusal);
         return report;
     };
     const cv::Size board(o.columns, o.rows);
+
+    struct stat st;
+    if (stat(o.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        refuse(&report, o.dir + ": no such folder", {});
+        finish();
+        report.result = toolUsageFault(report.refusal);
+        return report;
+    }
 
     // The photographs.
     std::vector<CalibShot> shots[2];

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_result.h"
 #include "geometry/rig.h"
 
 struct CalibOptions {
@@ -63,10 +64,12 @@ struct CalibReport {
     Rig rig;                           // valid unless refused
     std::string rigPath;               // the file written, if any
     double seconds = 0;
+    ToolResult result;                 // status 1 and the refusal when refused
 };
 
-// Calibrates from options.dir. Never writes a file when refused; a usage
-// fault in the options is the caller's to catch (see calibParseBoard).
+// Calibrates from options.dir. Never writes a file when refused (then
+// result.status is 1, result.reason the refusal); a usage fault in the
+// options is the caller's to catch (see calibParseBoard).
 CalibReport calibRun(const CalibOptions& options);
 
 // "9x6" -> 9, 6. False for anything else (each at least 3, at most 100).
@@ -76,7 +79,3 @@ bool calibParseBoard(const std::string& text, int* columns, int* rows);
 // turntable and the verdict.
 std::string calibFormatReport(const CalibReport& report);
 
-// The exit status of a report: 0 written (good or with warnings), 1 refused.
-inline int calibExitStatus(const CalibReport& report) {
-    return report.verdict == CalibVerdict::kRefused ? 1 : 0;
-}

@@ -1,6 +1,7 @@
 // slscan-calibrate: from photographs of a printed chessboard to the rig file
-// that slscan and the tools take (see calib_run.h for the work, docs for the
-// protocol).
+// that slscan and the tools take (calib_run.h does the work; docs/calibration.md
+// gives the protocol).
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -8,52 +9,48 @@
 #include "common/cli.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Calibrates the two cameras and the turntable from photographs of a printed "
-                 "chessboard in CALIB_DIR/stereo (cam1_NN, cam2_NN: the board held in 8 or more "
-                 "poses) and CALIB_DIR/turntable (cam1_AAA, cam2_AAA: the board upright on the "
-                 "turntable at angle AAA), prints how good the calibration is and writes the rig "
-                 "file unless it is refused.",
-                 "slscan-calibrate"};
-    cliSetUp(&app);
     CalibOptions options;
     std::string board;
-    app.add_option("--board", board, "The board's inner corners, columns x rows (e.g. 9x6)")
-        ->required()
-        ->type_name("CxR")
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                int c, r;
-                return calibParseBoard(text, &c, &r)
+    CliPtr cli = cliMake(
+        "slscan-calibrate",
+        "Calibrates the two cameras and the turntable from photographs of a printed chessboard "
+        "in CALIB_DIR/stereo (cam1_NN, cam2_NN: the board held in 8 or more poses, 15 "
+        "recommended) and CALIB_DIR/turntable (cam1_AAA, cam2_AAA: the board upright on the "
+        "turntable at angle AAA), prints how good the calibration is, and writes the rig file "
+        "unless the calibration is refused.");
+    CliCommand* c = cli.get();
+    cliText(c, "--board", &board, "CxR",
+            "The board's inner corners, columns x rows (e.g. 9x6); required",
+            [](const std::string& text) -> std::string {
+                int columns, rows;
+                return calibParseBoard(text, &columns, &rows)
                            ? ""
                            : "must be the inner corners as CxR, each from 3 to 100 (e.g. 9x6), "
                              "got \"" + text + "\"";
-            },
-            ""));
-    app.add_option("--square", options.square,
-                   "The side of a square, in the unit the points come out in")
-        ->required()->type_name("S")->check(cliAbove(0));
-    app.add_option("-o,--output", options.output, "The rig file (default CALIB_DIR/rig.json)")
-        ->type_name("RIG_FILE");
-    app.add_option("--corner-height", options.cornerHeight,
-                   "The height of the board's lowest row of inner corners above the turntable's "
-                   "top; the points' origin is then on the turntable's top (default 0: at that "
-                   "row's level)")
-        ->type_name("H")->check(cliNumber(0, HUGE_VAL));
-    app.add_flag("--cameras-only", options.camerasOnly,
-                 "Calibrate the cameras alone (no turntable/ folder); the rig has no turntable");
-    app.add_flag("--k3", options.fitK3, "Fit the third radial distortion coefficient too");
-    app.add_option("--unit", options.unit, "The unit's name written in the rig file (default unit)")
-        ->type_name("NAME");
-    app.add_option("CALIB_DIR", options.dir, "The folder of the photographs")
-        ->required()->type_name("");
-    if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
+            });
+    cliAbove(c, "--square", &options.square, 0, "S",
+             "The side of a square, in the unit the points come out in; required");
+    cliText(c, "-o,--output", &options.output, "RIG_FILE", "The rig file (default CALIB_DIR/rig.json)");
+    cliNumber(c, "--corner-height", &options.cornerHeight, 0, HUGE_VAL, "H",
+              "The height of the board's lowest row of inner corners above the turntable's top; "
+              "the points' origin is then on the turntable's top, else level with that row");
+    cliFlag(c, "--cameras-only", &options.camerasOnly,
+            "Calibrate the cameras alone (no turntable/ folder); the rig has no turntable");
+    cliFlag(c, "--k3", &options.fitK3, "Fit the third radial distortion coefficient too");
+    cliText(c, "--unit", &options.unit, "NAME", "The unit's name written in the rig file");
+    cliArgument(c, "CALIB_DIR", &options.dir, "The folder of the photographs");
+    if (const int status = cliParse(c, argc, argv); status >= 0) return status;
+    if (board.empty() || options.square <= 0) {
+        std::fprintf(stderr,
+                     "slscan-calibrate: %s is required (see slscan-calibrate --help)\n",
+                     board.empty() ? "--board (the board's inner corners, e.g. 9x6)"
+                                   : "--square (the side of a square)");
+        return 2;
+    }
     calibParseBoard(board, &options.columns, &options.rows);
 
     const CalibReport report = calibRun(options);
     std::fputs(calibFormatReport(report).c_str(), stdout);
     std::fflush(stdout);
-    if (report.verdict == CalibVerdict::kRefused)
-        std::fprintf(stderr, "slscan-calibrate: %s: %s\n", options.dir.c_str(),
-                     report.refusal.c_str());
-    return calibExitStatus(report);
+    return toolExit("slscan-calibrate", report.result);
 }
