@@ -37,8 +37,8 @@ std::string calibFormatReport(const CalibReport& r) {
         }
     }
     if (r.stereoRms >= 0) {
-        add(&out, "Stereo: %d pose%s of the stereo series (with the turntable's)\n", r.stereoPairs,
-            r.stereoPairs == 1 ? "" : "s");
+        add(&out, "Stereo: %d pose%s of the stereo series and %d of the turntable's\n",
+            r.stereoPairs, r.stereoPairs == 1 ? "" : "s", r.turntablePairs);
         add(&out, "  RMS %.3f px, baseline %.4f, angle between the cameras %.2f degrees\n",
             r.stereoRms, r.baseline, r.cameraAngle);
     }

@@ -15,6 +15,7 @@
 #include "calibrate/calib_cameras.h"
 #include "calibrate/calib_corners.h"
 #include "calibrate/calib_photos.h"
+#include "calibrate/calib_sheet.h"
 #include "calibrate/calib_turntable.h"
 #include "geometry/rig_file.h"
 
@@ -44,6 +45,7 @@ double wrap180(double degrees) {
 
 // One photograph on its way through.
 struct Photo {
+    std::string path;
     int series = 0;  // 0 stereo, 1 turntable
     int shot = 0;    // index in its series
     int camera = 0;
@@ -105,7 +107,16 @@ bool calibParseBoard(const std::string& text, int* columns, int* rows) {
 CalibReport calibRun(const CalibOptions& o) {
     const auto start = std::chrono::steady_clock::now();
     CalibReport report;
+    std::vector<Photo> photos;
+    const cv::Size board(o.columns, o.rows);
     const auto finish = [&]() {
+        if (!o.sheet.empty() && !photos.empty()) {
+            std::vector<CalibSheetPhoto> sheet;
+            for (const Photo& p : photos)
+                sheet.push_back({p.path, p.name, p.usable, p.corners.points});
+            std::string error;
+            if (!calibWriteSheet(o.sheet, sheet, board, &error)) report.warnings.push_back(error);
+        }
         report.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (report.verdict == CalibVerdict::kRefused)
@@ -114,8 +125,6 @@ CalibReport calibRun(const CalibOptions& o) {
                                           : o.dir + ": " + report.refusal);
         return report;
     };
-    const cv::Size board(o.columns, o.rows);
-
     struct stat st;
     if (stat(o.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         refuse(&report, o.dir + ": no such folder", {});
@@ -154,7 +163,6 @@ CalibReport calibRun(const CalibOptions& o) {
         report.cameras[camera].photos.push_back({s.name, false, s.reason, -1});
     }
 
-    std::vector<Photo> photos;
     std::map<std::string, int> sizes;
     for (int series = 0; series < 2; ++series)
         for (size_t k = 0; k < shots[series].size(); ++k)
@@ -164,6 +172,7 @@ CalibReport calibRun(const CalibOptions& o) {
                 p.shot = static_cast<int>(k);
                 p.camera = camera;
                 p.name = shots[series][k].name[camera];
+                p.path = shots[series][k].path[camera];
                 p.grey = cv::imread(shots[series][k].path[camera], cv::IMREAD_GRAYSCALE);
                 if (p.grey.empty())
                     p.reason = "cannot be read as a picture";
@@ -409,6 +418,7 @@ CalibReport calibRun(const CalibOptions& o) {
     const cv::Vec3d translation(stereo.translation.at<double>(0), stereo.translation.at<double>(1),
                                 stereo.translation.at<double>(2));
     report.stereoPairs = stereoPairs;
+    report.turntablePairs = static_cast<int>(pairs.size()) - stereoPairs;
     report.stereoRms = stereo.rms;
     report.baseline = cv::norm(translation);
     report.cameraAngle =
@@ -562,6 +572,13 @@ CalibReport calibRun(const CalibOptions& o) {
                 misnamed.push_back(t.name + format(" (measured %.1f degrees)", t.measured));
             report.turntablePhotos.push_back(t);
         }
+        // In the order the turntable turned.
+        std::vector<size_t> order(poses.size());
+        for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return named[a] < named[b]; });
+        std::vector<CalibTurntablePhoto> inOrder;
+        for (size_t k : order) inOrder.push_back(report.turntablePhotos[k]);
+        report.turntablePhotos = inOrder;
         if (!misnamed.empty()) {
             std::string list;
             for (const std::string& m : misnamed) list += (list.empty() ? "" : ", ") + m;

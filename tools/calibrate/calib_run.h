@@ -19,6 +19,7 @@ struct CalibOptions {
     bool camerasOnly = false; // no turntable series; the rig has no turntable
     bool fitK3 = false;       // fit the third radial coefficient too
     bool write = true;        // write the rig file (tests may only look at the report)
+    std::string sheet;        // when not empty: a picture of the photographs and their corners
 };
 
 enum class CalibVerdict { kGood, kWarnings, kRefused };
@@ -55,6 +56,7 @@ struct CalibReport {
     int width = 0, height = 0;
     CalibCameraReport cameras[2];
     int stereoPairs = 0;               // pairs of the stereo series used in the stereo fit
+    int turntablePairs = 0;            // and of the turntable series
     double stereoRms = -1, baseline = 0, cameraAngle = 0;
     bool turntable = false;            // the turntable was calibrated
     double axisFromUp = 0;             // degrees between the axis and the cameras' up

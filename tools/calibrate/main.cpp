@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
     cliFlag(c, "--cameras-only", &options.camerasOnly,
             "Calibrate the cameras alone (no turntable/ folder); the rig has no turntable");
     cliFlag(c, "--k3", &options.fitK3, "Fit the third radial distortion coefficient too");
+    cliText(c, "--sheet", &options.sheet, "FILE.png",
+            "Also write one picture of every photograph with the corners found, those not used "
+            "framed in red");
     cliText(c, "--unit", &options.unit, "NAME", "The unit's name written in the rig file");
     cliArgument(c, "CALIB_DIR", &options.dir, "The folder of the photographs");
     if (const int status = cliParse(c, argc, argv); status >= 0) return status;
