@@ -268,6 +268,30 @@ TEST_F(CalibrateRendered, VerdictWarnsAndCamerasOnlyHasNoTurntable) {
     EXPECT_NE(calibFormatReport(report).find("Verdict: usable, with warnings"), std::string::npos);
 }
 
+// The same photographs named with the angles negated: the turntable turns the
+// other way as the names count, clockwise seen from above, and the measured
+// angles follow the names.
+TEST_F(CalibrateRendered, NamesCountingTheOtherWayMakeItClockwise) {
+    const std::string folder = copyOf(dir, "clockwise");
+    const std::string t = folder + "/turntable/cam";
+    for (int c = 1; c <= 2; ++c)
+        for (int a : {15, 30, 45}) {
+            char low[32], high[32];
+            std::snprintf(low, sizeof low, "%d_%03d.bmp", c, a);
+            std::snprintf(high, sizeof high, "%d_%03d.bmp", c, 360 - a);
+            std::rename((t + low).c_str(), (t + "tmp").c_str());
+            std::rename((t + high).c_str(), (t + low).c_str());
+            std::rename((t + "tmp").c_str(), (t + high).c_str());
+        }
+    CalibOptions o = options(folder);
+    o.write = false;
+    const CalibReport report = calibRun(o);
+    ASSERT_EQ(report.verdict, CalibVerdict::kGood) << calibFormatReport(report);
+    EXPECT_TRUE(report.rig.turntable.clockwise);
+    for (const CalibTurntablePhoto& p : report.turntablePhotos) EXPECT_LT(std::fabs(p.difference), 0.2) << p.name;
+    EXPECT_FALSE(exists(folder + "/rig.json"));
+}
+
 TEST(CalibrateBoard, ParsesInnerCornersOnly) {
     const struct {
         const char* text;
