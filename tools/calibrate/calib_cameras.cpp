@@ -20,6 +20,7 @@ bool calibFitCamera(const std::vector<cv::Point3f>& board,
     fit->viewError.assign(n, -1);
     fit->rvecs.assign(n, cv::Mat());
     fit->tvecs.assign(n, cv::Mat());
+    fit->tooManyAbove = false;
     const int flags = fitK3 ? 0 : cv::CALIB_FIX_K3;
     const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100, 1e-12);
     for (;;) {
@@ -59,6 +60,10 @@ bool calibFitCamera(const std::vector<cv::Point3f>& board,
                                                   cv::Mat::zeros(1, 5 - fit->distortion.cols, CV_64F),
                                                   fit->distortion);
         if (worstError <= maxViewError) return true;
+        if (3 * (n - active.size() + 1) > n) {
+            fit->tooManyAbove = true;
+            return false;
+        }
         fit->kept[worst] = false;
         fit->rvecs[worst] = cv::Mat();
         fit->tvecs[worst] = cv::Mat();

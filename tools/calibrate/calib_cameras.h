@@ -16,11 +16,14 @@ struct CalibCameraFit {
     std::vector<bool> kept;             // per view given
     std::vector<double> viewError;      // per view: RMS pixels in the last fit that had it
     std::vector<cv::Mat> rvecs, tvecs;  // per view (empty Mats for dropped views)
+    bool tooManyAbove = false;          // failed: over a third of the views were above the limit
 };
 
 // Calibrates one camera from views of the board; views whose error is above
 // maxViewError are dropped one at a time, worst first, and the camera fitted
-// again. False when fewer than 3 views remain or OpenCV fails.
+// again. False when fewer than 3 views remain, OpenCV fails, or more than a
+// third of the views would be dropped (then the camera, not a view, is at
+// fault: a board that is not flat, a lens the model does not fit).
 bool calibFitCamera(const std::vector<cv::Point3f>& board,
                     const std::vector<std::vector<cv::Point2f>>& views, cv::Size size,
                     bool fitK3, double maxViewError, CalibCameraFit* fit);

@@ -296,11 +296,16 @@ CalibReport calibRun(const CalibOptions& o) {
             for (const Photo& p : photos)
                 report.cameras[p.camera].photos.push_back({p.name, p.usable, p.reason, -1});
             refuse(&report,
-                   "camera " + std::to_string(camera + 1) + " cannot be calibrated from its " +
-                       std::to_string(views.size()) + " views of the board",
+                   fits[camera].tooManyAbove
+                       ? "camera " + std::to_string(camera + 1) +
+                             ": more than a third of its views have an error above 1 px after "
+                             "the fit"
+                       : "camera " + std::to_string(camera + 1) + " cannot be calibrated from its " +
+                             std::to_string(views.size()) + " views of the board",
                    {"take more poses (15 recommended), over the whole picture and tilted up to "
                     "35 degrees in different directions",
-                    "use a flat board, evenly lit"});
+                    "use a flat, stiff board, evenly lit, held still",
+                    "check --square; a wide-angle lens may need --k3"});
             return finish();
         }
         for (Photo& p : photos)
