@@ -42,7 +42,9 @@ bool classicFind(const cv::Mat& grey, cv::Size board, std::vector<cv::Point2f>* 
                                    cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE |
                                        cv::CALIB_CB_FAST_CHECK))
         return false;
-    for (cv::Point2f& p : found) p *= static_cast<float>(1.0 / scale);
+    for (cv::Point2f& p : found)
+        p = cv::Point2f(static_cast<float>((p.x + 0.5) / scale - 0.5),
+                        static_cast<float>((p.y + 0.5) / scale - 0.5));
     refine(grey, board, 0.4, &found);
     *points = found;
     return true;
@@ -54,9 +56,20 @@ CalibCorners calibFindCorners(const cv::Mat& grey, cv::Size board, CalibFallback
     CalibCorners c;
     c.sharpness = sharpness(grey);
     std::vector<cv::Point2f> points;
-    if (cv::findChessboardCornersSB(grey, board, points,
+    // Above two megapixels the finder runs on a smaller copy (its time grows
+    // with the picture; the corners are refined at full size anyway).
+    const double pixels = static_cast<double>(grey.cols) * grey.rows;
+    const double scale = std::min(1.0, std::sqrt(2.0e6 / pixels));
+    cv::Mat searched = grey;
+    if (scale < 1.0) cv::resize(grey, searched, cv::Size(), scale, scale, cv::INTER_AREA);
+    if (cv::findChessboardCornersSB(searched, board, points,
                                     cv::CALIB_CB_NORMALIZE_IMAGE | cv::CALIB_CB_EXHAUSTIVE) &&
         static_cast<int>(points.size()) == board.area()) {
+        // Pixel centres map as (x + 0.5) / scale - 0.5.
+        if (scale < 1.0)
+            for (cv::Point2f& p : points)
+                p = cv::Point2f(static_cast<float>((p.x + 0.5) / scale - 0.5),
+                                static_cast<float>((p.y + 0.5) / scale - 0.5));
         c.found = true;
         refine(grey, board, 0.25, &points);
         c.points = points;
