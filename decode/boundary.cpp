@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "decode/bcsl_code.h"
 #include "image/memory_hints.h"
 
 namespace {
@@ -15,24 +14,18 @@ int classAt(const float* pixels, size_t pixel) {
 }
 
 // One position of a line: `cur` and `prev` are the pixel indices of this
-// position and the one before it on the line, `run` the line's run colour; a
-// mark goes to `mark`, the pixel's three channels in the output row.
+// position and the one before it on the line; a mark goes to `mark`, the
+// pixel's three channels in the output row. Pattern 2 is classified only
+// where pattern 1 leaves the run colour.
 inline void walkPosition(const float* p1, const float* p2, float* mark, size_t cur, size_t prev,
-                         int& run) {
+                         BcslLine* line) {
     const int c = classAt(p1, cur);
-    if (run == kStripeNone || c == kStripeNone) {
-        run = c;  // a change next to an uncoloured pixel is never marked
-        return;
-    }
-    if (c == run) return;
-    const int q0 = classAt(p2, prev);
-    const int q1 = classAt(p2, cur);
-    if (q0 == kStripeNone || q1 == kStripeNone || q0 == q1) return;  // change stays pending
-    const int code = bcslCode(run, c, q1, q0);
+    if (!bcslLineChanges(line, c)) return;
+    const int code = bcslLineMark(line, c, classAt(p2, prev), classAt(p2, cur));
+    if (code < 0) return;
     mark[0] = 1.0f;
     mark[1] = 1.0f;
     mark[2] = static_cast<float>(code / 255.0);
-    run = c;
 }
 
 // The output, its rows still unset (the walk writes every row), or nullptr
@@ -82,10 +75,10 @@ Image* bcslDecodeVertical(const Image* pattern1, const Image* pattern2) {
     for (size_t y = 0; y < height; ++y) {
         const size_t row = y * width;
         writer.clear();
-        int run = classAt(p1, row);
+        BcslLine line = bcslLineStart(classAt(p1, row));
         for (size_t x = 1; x < width; ++x) {
             imgPrefetch(p1 + 3 * (row + x) + 384);
-            walkPosition(p1, p2, marks + 3 * x, row + x, row + x - 1, run);
+            walkPosition(p1, p2, marks + 3 * x, row + x, row + x - 1, &line);
         }
         writer.flush(y);
     }
@@ -99,16 +92,16 @@ Image* bcslDecodeHorizontal(const Image* pattern1, const Image* pattern2) {
     const size_t height = static_cast<size_t>(out->height);
     if (height == 0) return out;
     // The columns are independent lines. They are walked side by side, one row
-    // at a time, each with its own run colour, so that memory is read in the
+    // at a time, each with its own line state, so that memory is read in the
     // order it is stored; every column still sees its positions in order.
     if (width == 0) return out;
     RowWriter writer(out);
     const float* p1 = pattern1->pixels;
     const float* p2 = pattern2->pixels;
     float* marks = writer.row();
-    std::vector<int> runs(width);
-    int* run = runs.data();
-    for (size_t x = 0; x < width; ++x) run[x] = classAt(p1, x);
+    std::vector<BcslLine> lines(width);
+    BcslLine* line = lines.data();
+    for (size_t x = 0; x < width; ++x) line[x] = bcslLineStart(classAt(p1, x));
     writer.clear();
     writer.flush(0);  // the first position of every column is never marked
     for (size_t y = 1; y < height; ++y) {
@@ -116,7 +109,7 @@ Image* bcslDecodeHorizontal(const Image* pattern1, const Image* pattern2) {
         writer.clear();
         for (size_t x = 0; x < width; ++x) {
             imgPrefetch(p1 + 3 * (row + x) + 384);
-            walkPosition(p1, p2, marks + 3 * x, row + x, row - width + x, run[x]);
+            walkPosition(p1, p2, marks + 3 * x, row + x, row - width + x, &line[x]);
         }
         writer.flush(y);
     }

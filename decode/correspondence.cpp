@@ -38,16 +38,11 @@ void buildCorrespondenceTable(const Image* vertical, const Image* horizontal,
     }
     const int32_t width = vertical->width;
     const int32_t height = vertical->height;
-    const int32_t half = height / 2;
-    // The crossings are visited column by column, and the last one visited
-    // holds its cell: the greatest x, and for that x the greatest y. Walking
-    // row by row instead reads memory in order; a crossing then takes its cell
-    // when the cell is still untouched by this call or when its x is at least
-    // the holder's (rows only grow, so an equal x means a greater y).
-    bool filled[kCorrespondenceCells] = {};
+    CorrespondenceFiling filing;
+    correspondenceFilingStart(&filing, table);
     for (int32_t y = 0; y < height; ++y) {
         const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
-        const int k = y > half ? 1 : 0;
+        const int k = correspondenceHalf(y, height);
         for (int32_t x = 0; x < width; ++x) {
             const float* vp = vertical->pixels + 3 * (row + static_cast<size_t>(x));
             if (!(vp[0] > kMarked)) continue;
@@ -56,13 +51,7 @@ void buildCorrespondenceTable(const Image* vertical, const Image* horizontal,
             const int v = codeOf(vp[2]);
             const int h = codeOf(hp[2]);
             if (v < 0 || h < 0) continue;
-            const int index = 72 * v + 36 * k + h;
-            CorrespondenceCell& cell = table->cells[index];
-            if (!filled[index] || x >= cell.x) {
-                filled[index] = true;
-                cell.x = x;
-                cell.y = y;
-            }
+            correspondenceFile(&filing, correspondenceCell(v, k, h), x, y);
         }
     }
 }

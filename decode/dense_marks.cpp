@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "decode/bcsl_code.h"
-#include "decode/boundary.h"
+#include "decode/line_step.h"
 
 namespace {
 
@@ -45,19 +44,15 @@ void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t wi
         c2[x] = static_cast<uint8_t>(classifyStripeColor(
             pattern2.channel[0][x], pattern2.channel[1][x], pattern2.channel[2][x]));
     }
-    // The boundary decoder's walk along the row (decode/boundary.cpp).
-    int run = c1[0];
+    // The boundary decoder's walk along the row.
+    BcslLine line = bcslLineStart(c1[0]);
     for (size_t x = 1; x < width; ++x) {
+        const int run = line.run;
         const int cur = c1[x];
-        if (run == kStripeNone || cur == kStripeNone) {
-            run = cur;
-            continue;
-        }
-        if (cur == run) continue;
         const int q0 = c2[x - 1];
         const int q1 = c2[x];
-        if (q0 == kStripeNone || q1 == kStripeNone || q0 == q1) continue;
-        const int code = bcslCode(run, cur, q1, q0);
+        const int code = bcslLineStep(&line, cur, q0, q1);
+        if (code < 0) continue;
         // Pattern 2 changes between x - 1 and x by the walk's own test.
         const double p2 = static_cast<double>(x - 1) +
                           denseZeroCrossing(signal(pattern2, q0, q1, x - 1),
@@ -67,7 +62,6 @@ void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t wi
         if (pattern1Crossing(pattern1, run, cur, x, &p1) && std::fabs(p1 - p2) <= 2.0)
             u = 0.5 * (p1 + p2);
         out->push_back(DenseMark{static_cast<float>(u), code});
-        run = cur;
     }
 }
 

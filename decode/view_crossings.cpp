@@ -2,8 +2,7 @@
 
 #include <vector>
 
-#include "decode/bcsl_code.h"
-#include "decode/boundary.h"
+#include "decode/line_step.h"
 #include "image/bmp_pair.h"
 
 #if defined(__SSE2__)
@@ -11,45 +10,6 @@
 #endif
 
 namespace {
-
-// The code of every boundary by its four classes, at index
-// 64 run + 16 c + 4 q1 + q0 (pattern 1 from the run colour to c, pattern 2
-// from q0 to q1); only the valid combinations are ever looked up.
-struct CodeTable {
-    int8_t code[256];
-};
-
-const CodeTable& codeTable() {
-    static const CodeTable table = [] {
-        CodeTable t{};
-        for (int run = kBcslRed; run <= kBcslBlue; ++run)
-            for (int c = kBcslRed; c <= kBcslBlue; ++c)
-                for (int q1 = kBcslRed; q1 <= kBcslBlue; ++q1)
-                    for (int q0 = kBcslRed; q0 <= kBcslBlue; ++q0)
-                        if (c != run && q1 != q0)
-                            t.code[64 * run + 16 * c + 4 * q1 + q0] =
-                                static_cast<int8_t>(bcslCode(run, c, q1, q0));
-        return t;
-    }();
-    return table;
-}
-
-// The code of the boundary at a position whose pattern-1 class is `c` after
-// the run colour `run`, pattern 2 going from `q0` to `q1`; -1 when the
-// position is not marked. Updates the run colour as the decoders do. A
-// position whose class equals the run colour changes nothing.
-template <class Run>
-inline int walk(const CodeTable& codes, Run& run, int c, int q0, int q1) {
-    if (run == kStripeNone || c == kStripeNone) {
-        run = static_cast<Run>(c);
-        return -1;
-    }
-    if (c == run) return -1;
-    if (q0 == kStripeNone || q1 == kStripeNone || q0 == q1) return -1;  // stays pending
-    const int code = codes.code[64 * run + 16 * c + 4 * q1 + q0];
-    run = static_cast<Run>(c);
-    return code;
-}
 
 // Bit i set when a[i] != b[i], for the 16 bytes at a and b.
 #if defined(__SSE2__)
@@ -71,24 +31,23 @@ inline int lowestBit(unsigned bits) {
 
 // Walks one row of vertical stripes, writing each mark's code into codes[x]
 // and its x into marked; returns the number of marks.
-size_t walkRow(const CodeTable& table, const uint8_t* p1, const uint8_t* p2, size_t w,
-               int8_t* codes, int32_t* marked) {
+size_t walkRow(const uint8_t* p1, const uint8_t* p2, size_t w, int8_t* codes, int32_t* marked) {
     size_t count = 0;
-    int run = p1[0];
+    BcslLine line = bcslLineStart(p1[0]);
     size_t x = 1;
     while (x < w) {
 #if defined(__SSE2__)
         // Positions whose class is the run colour change nothing: skip them
         // sixteen at a time.
         if (x + 16 <= w) {
-            const __m128i runs = _mm_set1_epi8(static_cast<char>(run));
+            const __m128i runs = _mm_set1_epi8(static_cast<char>(line.run));
             unsigned bits = 0;
             while (x + 16 <= w && (bits = differing16(p1 + x, runs)) == 0) x += 16;
             if (bits != 0) x += static_cast<size_t>(lowestBit(bits));
             if (x >= w) break;
         }
 #endif
-        const int code = walk(table, run, p1[x], p2[x - 1], p2[x]);
+        const int code = bcslLineStep(&line, p1[x], p2[x - 1], p2[x]);
         if (code >= 0) {
             codes[x] = static_cast<int8_t>(code);
             marked[count++] = static_cast<int32_t>(x);
@@ -157,30 +116,23 @@ void bcslFileViewCrossings(const uint8_t* vertical1, const uint8_t* vertical2,
     std::vector<int32_t> marked(w);
     std::vector<uint8_t> runs(horizontal1, horizontal1 + w);
     // As in buildCorrespondenceTable: crossings come row by row in increasing
-    // x, and one takes its cell when the cell is untouched by this view or
-    // its x is at least the holder's.
-    bool filled[kCorrespondenceCells] = {};
-    const int32_t half = height / 2;
-    const auto file = [&](size_t x, int32_t y, int vertical, int horizontal) {
-        const int index = 72 * vertical + 36 * (y > half ? 1 : 0) + horizontal;
-        CorrespondenceCell& cell = table->cells[index];
-        const int32_t cx = static_cast<int32_t>(x);
-        if (!filled[index] || cx >= cell.x) {
-            filled[index] = true;
-            cell.x = cx;
-            cell.y = y;
-        }
-    };
-    const CodeTable& codes = codeTable();
+    // x.
+    CorrespondenceFiling filing;
+    correspondenceFilingStart(&filing, table);
     for (int32_t y = 0; y < height; ++y) {
         const size_t row = static_cast<size_t>(y) * w;
-        const size_t marks = walkRow(codes, vertical1 + row, vertical2 + row, w, verticalCodes.data(),
+        const size_t marks = walkRow(vertical1 + row, vertical2 + row, w, verticalCodes.data(),
                                      marked.data());
         // Row 0 starts the columns and is never marked.
         if (y == 0) {
             for (size_t m = 0; m < marks; ++m) verticalCodes[static_cast<size_t>(marked[m])] = -1;
             continue;
         }
+        const int half = correspondenceHalf(y, height);
+        const auto file = [&](size_t x, int vertical, int horizontal) {
+            correspondenceFile(&filing, correspondenceCell(vertical, half, horizontal),
+                               static_cast<int32_t>(x), y);
+        };
         const uint8_t* h1 = horizontal1 + row;
         const uint8_t* h2 = horizontal2 + row;
         const uint8_t* h2Before = h2 - w;
@@ -217,15 +169,16 @@ void bcslFileViewCrossings(const uint8_t* vertical1, const uint8_t* vertical2,
             _mm_store_si128(reinterpret_cast<__m128i*>(before), r);
             for (; bits != 0; bits &= bits - 1) {
                 const size_t j = static_cast<size_t>(lowestBit(bits));
-                const int code = codes.code[64 * before[j] + 16 * h1[x + j] + 4 * h2[x + j] +
-                                            h2Before[x + j]];
-                file(x + j, y, verticalCodes[x + j], code);
+                const int code = bcslStepCode(before[j], h1[x + j], h2[x + j], h2Before[x + j]);
+                file(x + j, verticalCodes[x + j], code);
             }
         }
 #endif
         for (; x < w; ++x) {
-            const int code = walk(codes, run[x], h1[x], h2Before[x], h2[x]);
-            if (code >= 0 && verticalCodes[x] >= 0) file(x, y, verticalCodes[x], code);
+            BcslLine line{run[x]};
+            const int code = bcslLineStep(&line, h1[x], h2Before[x], h2[x]);
+            run[x] = line.run;
+            if (code >= 0 && verticalCodes[x] >= 0) file(x, verticalCodes[x], code);
         }
         for (size_t m = 0; m < marks; ++m) verticalCodes[static_cast<size_t>(marked[m])] = -1;
     }

@@ -14,6 +14,7 @@
 #include "geometry/dense_points.h"
 #include "geometry/dense_view.h"
 #include "geometry/light_plane.h"
+#include "image/scan_layout.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ int denseRun(const Rig& rig, const std::vector<int32_t>& angles, const DenseRunO
 
     int viewFaults = 0, fileFaults = 0;
     long points = 0;
-    const std::string allName = "pontos.txt";
+    const std::string allName = kScanAllPointFile;
     std::FILE* allFile = openPointFile(allName, &fileFaults);
     const RigFrame frame = rigTurntableFrame(rig);
     for (size_t i = 0; i < angles.size(); ++i) {
@@ -120,7 +121,7 @@ int denseRun(const Rig& rig, const std::vector<int32_t>& angles, const DenseRunO
             std::fprintf(stderr, "%s\n", results[i].error.c_str());
             ++viewFaults;
         }
-        const std::string angleName = "pontos_" + std::to_string(angle) + ".txt";
+        const std::string angleName = scanAnglePointFile(angle);
         std::FILE* angleFile = openPointFile(angleName, &fileFaults);
         std::printf("Gerando lista de pontos (angulo = %d)...\n", angle);
         // The object turned by +angle (counterclockwise seen from above);

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "driver/scan.h"
 #include "image/bmp_read.h"
+#include "image/scan_layout.h"
 
 namespace {
 

@@ -1,15 +1,24 @@
 // slscan: turns the turntable scan in ./cavalo into the point files
-// pontos.txt and pontos_<angle>.txt. Takes no arguments: -h, --help and
-// --version print and exit before anything is read or written; any other
-// argument is named in a warning and ignored.
+// pontos.txt and pontos_<angle>.txt. With no argument it scans with the
+// built-in rig exactly as it always has; --rig FILE scans with another rig,
+// --print-rig writes a rig file (driver/scan_options.h). -h, --help and
+// --version print and exit before anything is read or written; an argument
+// slscan does not know is named in a warning and ignored.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "driver/dense_run.h"
 #include "driver/scan.h"
+#include "driver/scan_options.h"
 #include "driver/scan_pool.h"
+#include "image/scan_layout.h"
+#ifdef SLSCAN_HAVE_RIG_FILE
+#include "driver/rig_scan.h"
+#include "geometry/rig_file.h"
+#endif
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -33,12 +42,22 @@ const char kHelp[] =
     "one point per line, \"x y z\" with six decimals. The README tells how to take\n"
     "the photographs and what the units and axes are.\n"
     "\n"
-    "slscan takes no arguments; any other argument is ignored with a warning.\n"
-    "  -h, --help   print this text and exit\n"
-    "  --version    print the version and exit\n"
+    "With no option slscan scans with its built-in rig. Options:\n"
+    "  --rig FILE     scan with the rig in FILE (cameras, lenses, picture size,\n"
+    "                 turntable; docs/rig.md): the angles are those photographed,\n"
+    "                 the points come out in the turntable's frame\n"
+    "  --angles LIST  scan only these angles, e.g. 0,45,90 (whole degrees)\n"
+    "  --print-rig    print the rig (the built-in one, or --rig FILE) as a rig\n"
+    "                 file and exit\n"
+    "  --dense        a point on every stripe boundary\n"
+    "  --fill         with --dense, the pixels between boundaries too\n"
+    "  -h, --help     print this text and exit\n"
+    "  --version      print the version and exit\n"
+    "Any other argument is ignored with a warning.\n"
     "\n"
     "Exit status: 0 when every photograph was read and every point file written,\n"
-    "1 otherwise (each fault is named on standard error).\n";
+    "1 otherwise (each fault is named on standard error), 2 for a bad option or\n"
+    "rig file, or photographs of another size than the rig's (nothing written).\n";
 
 // Why a run may find no point at all, for the one warning that says so.
 void warnNoPoints() {
@@ -58,6 +77,23 @@ void warnNoPoints() {
                stderr);
 }
 
+// The rig the options name (the built-in one without --rig), or status 2
+// after a line naming the file and what is wrong in it.
+#ifdef SLSCAN_HAVE_RIG_FILE
+int loadRig(const ScanOptions& options, Rig* rig, std::string* name) {
+    if (options.rigPath.empty()) {
+        *rig = rigBuiltIn();
+        *name = "the built-in rig";
+        return 0;
+    }
+    std::string error;
+    *name = options.rigPath;
+    if (rigFileRead(options.rigPath, rig, &error)) return 0;
+    std::fprintf(stderr, "slscan: %s\n", error.c_str());
+    return 2;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,26 +108,58 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    bool dense = false, fill = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--dense") == 0) dense = true;
-        if (std::strcmp(argv[i], "--fill") == 0) dense = fill = true;
+    ScanOptions options;
+    std::string error;
+    if (!scanOptionsParse(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "slscan: %s\n", error.c_str());
+        return 2;
     }
-    if (dense) {
-        std::vector<int32_t> angles;
-        for (int32_t a = 0; a <= 330; a += 30) angles.push_back(a);
-        DenseRunOptions options;
-        options.fill = fill;
-        options.workers = scanWorkerCount();
+    for (const std::string& arg : options.ignored)
+        std::fprintf(stderr, "slscan: warning: ignoring argument \"%s\": not an option of slscan "
+                             "(see slscan --help).\n",
+                     arg.c_str());
+#ifdef SLSCAN_HAVE_RIG_FILE
+    Rig rig;
+    std::string rigName;
+    if (options.printRig) {
+        if (const int status = loadRig(options, &rig, &rigName); status != 0) return status;
+        std::fputs(rigFileFormat(rig).c_str(), stdout);
+        return 0;
+    }
+    const bool useRig = scanOptionsUseRig(options);
+    std::vector<int> angles;
+    if (useRig) {
+        if (const int status = loadRig(options, &rig, &rigName); status != 0) return status;
+        if (const int status = rigScanPrepare(rig, rigName, options, &angles); status != 0)
+            return status;
+    }
+#else
+    if (options.printRig || scanOptionsUseRig(options)) {
+        std::fputs("slscan: --rig, --angles and --print-rig are not built: they need the Debian "
+                   "package nlohmann-json3-dev.\n",
+                   stderr);
+        return 2;
+    }
+#endif
+
+    if (options.dense || options.fill) {
+        std::vector<int32_t> denseAngles;
+#ifdef SLSCAN_HAVE_RIG_FILE
+        if (useRig) denseAngles.assign(angles.begin(), angles.end());
+#endif
+        if (denseAngles.empty()) denseAngles = scanLayoutBuiltIn().angles;
+        DenseRunOptions dense;
+        dense.fill = options.fill;
+        dense.workers = scanWorkerCount();
         long points = 0;
-        const int status = denseRun(rigBuiltIn(), angles, options, &points);
+#ifdef SLSCAN_HAVE_RIG_FILE
+        const int status = denseRun(useRig ? rig : rigBuiltIn(), denseAngles, dense, &points);
+#else
+        const int status = denseRun(rigBuiltIn(), denseAngles, dense, &points);
+#endif
         if (points == 0) warnNoPoints();
         return status;
     }
-    for (int i = 1; i < argc; ++i)
-        std::fprintf(stderr, "slscan: warning: ignoring argument \"%s\": slscan takes none "
-                             "(see slscan --help).\n",
-                     argv[i]);
 
 #if defined(__GLIBC__)
     // Every photograph and stage result is a fresh image of the picture's
@@ -107,7 +175,11 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, -1);
 #endif
     long points = 0;
+#ifdef SLSCAN_HAVE_RIG_FILE
+    const int status = useRig ? rigScanRun(rig, angles, &points) : scanRun(&points);
+#else
     const int status = scanRun(&points);
+#endif
     if (points == 0) warnNoPoints();
     return status;
 }

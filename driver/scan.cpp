@@ -12,27 +12,12 @@
 #include "decode/correspondence.h"
 #include "driver/point_cloud.h"
 #include "driver/scan_pool.h"
+#include "geometry/rig.h"
 #include "image/bmp_read.h"
 #include "image/difference.h"
+#include "image/scan_layout.h"
 
 namespace {
-
-constexpr int32_t kLastAngle = 330;
-constexpr int32_t kAngleStep = 30;
-
-// The eight photographs of one camera in reading order: pattern 1 and 2 of
-// the vertical stripes, then of the horizontal ones, the positive exposure of
-// each pair first. The camera number and the angle are filled in.
-const char* const kPhotographFormats[8] = {
-    "cavalo/Cavalo Positivo 1 Camera %d Rotacao %03d Vertical.bmp",
-    "cavalo/Cavalo Negativo 1 Camera %d Rotacao %03d Vertical.bmp",
-    "cavalo/Cavalo Positivo 2 Camera %d Rotacao %03d Vertical.bmp",
-    "cavalo/Cavalo Negativo 2 Camera %d Rotacao %03d Vertical.bmp",
-    "cavalo/Cavalo Positivo 1 Camera %d Rotacao %03d Horizontal.bmp",
-    "cavalo/Cavalo Negativo 1 Camera %d Rotacao %03d Horizontal.bmp",
-    "cavalo/Cavalo Positivo 2 Camera %d Rotacao %03d Horizontal.bmp",
-    "cavalo/Cavalo Negativo 2 Camera %d Rotacao %03d Horizontal.bmp",
-};
 
 struct ImageDeleter {
     void operator()(Image* image) const { imgDestroy(image); }
@@ -46,11 +31,30 @@ struct ScanFaults {
     int fileFaults = 0;
 };
 
+// The picture size the built-in calibration was made for; photographs of
+// another size are warned about once a run, as their points cannot be true.
+struct SizeCheck {
+    int32_t width;
+    int32_t height;
+    bool warned = false;
+};
+
+void checkPictureSize(SizeCheck* check, int32_t width, int32_t height) {
+    if (check->warned || (width == check->width && height == check->height)) return;
+    check->warned = true;
+    std::fprintf(stderr,
+                 "slscan: warning: the photographs are %d x %d pixels, not the %d x %d of the "
+                 "built-in calibration; unless they are cut from photographs of its cameras, "
+                 "the points will be wrong.\n",
+                 width, height, check->width, check->height);
+}
+
 // One camera at one angle.
 struct CameraJob {
     int camera;
     int32_t angle;
     ScanFaults* faults;
+    SizeCheck* size;
 };
 
 ImagePtr readPhotograph(const CameraJob& job, int read) {
@@ -60,7 +64,9 @@ ImagePtr readPhotograph(const CameraJob& job, int read) {
         ++job.faults->unreadablePhotographs;
         std::fprintf(stderr, "slscan: angle %d, camera %d: cannot read \"%s\"; camera skipped.\n",
                      job.angle, job.camera, path.c_str());
+        return image;
     }
+    checkPictureSize(job.size, image->width, image->height);
     return image;
 }
 
@@ -164,16 +170,24 @@ void closePointFile(std::FILE* file, const char* name, ScanFaults* faults) {
 
 }  // namespace
 
-std::string scanPhotographPath(int read, int camera, int32_t angle) {
-    char path[128];
-    std::snprintf(path, sizeof path, kPhotographFormats[read - 1], camera, angle);
-    return path;
-}
-
 int scanRun(long* pointCount) {
+    // Without the photographs' folder there is nothing to scan: say so and
+    // leave the working directory as it is.
+    std::error_code folderError;
+    if (!std::filesystem::is_directory(kScanPhotographFolder, folderError)) {
+        std::fprintf(stderr,
+                     "slscan: there is no folder \"%s\" here; run slscan in the folder that "
+                     "holds %s/ with the photographs of the scan.\n",
+                     kScanPhotographFolder, kScanPhotographFolder);
+        if (pointCount != nullptr) *pointCount = -1;
+        return 1;
+    }
     std::fputs("Tarvenil\nVosminar\n\n", stdout);
     ScanFaults faults;
-    const char* const allName = "pontos.txt";
+    const Rig builtIn = rigBuiltIn();
+    SizeCheck size{builtIn.width, builtIn.height};
+    const ScanLayout layout = scanLayoutBuiltIn();
+    const char* const allName = kScanAllPointFile;
     // The point files write through buffers made here, before any image. A
     // buffer the C library made at the first write would be cut from the
     // memory of an image just released, and the next image would no longer
@@ -191,20 +205,24 @@ int scanRun(long* pointCount) {
     // writes in the order of the run. A view the fast path cannot decode is
     // run here through the camera sequence, whose stages say why.
     ScanPool pool;
-    scanPoolStart(&pool, scanWorkerCount());
+    scanPoolStart(&pool, layout, scanWorkerCount());
     int view = 0;
-    for (int32_t angle = 0; angle <= kLastAngle; angle += kAngleStep) {
-        char angleName[32];
-        std::snprintf(angleName, sizeof angleName, "pontos_%d.txt", angle);
+    for (const int32_t angle : layout.angles) {
+        const std::string angleFileName = scanAnglePointFile(angle);
+        const char* const angleName = angleFileName.c_str();
         std::FILE* angleFile = openPointFile(angleName, buffers.data() + BUFSIZ, &faults);
         clearCorrespondenceTable(table1);
         clearCorrespondenceTable(table2);
         std::printf("Processando imagens (angulo %d)...\n", angle);
-        for (int camera = 1; camera <= 2; ++camera, ++view) {
+        for (int camera = 1; camera <= kScanCameras; ++camera, ++view) {
             CorrespondenceTable* table = camera == 1 ? table1 : table2;
-            if (scanPoolTake(&pool, view, table)) continue;
+            int32_t width = 0, height = 0;
+            if (scanPoolTake(&pool, view, table, &width, &height)) {
+                checkPictureSize(&size, width, height);
+                continue;
+            }
             clearCorrespondenceTable(table);
-            const CameraJob job{camera, angle, &faults};
+            const CameraJob job{camera, angle, &faults, &size};
             if (!runCamera(job, table)) ++faults.skippedCameras;
         }
         points += generatePointCloud(angle, table1, table2, angleFile, allFile);

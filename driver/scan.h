@@ -1,6 +1,7 @@
-// The scan driver: the whole batch over the twelve turntable angles.
+// The scan driver: the whole batch over the turntable angles of the scan's
+// layout (image/scan_layout.h).
 //
-// In the working directory it reads the 192 photographs of cavalo/ and writes
+// In the working directory it reads the photographs of cavalo/ and writes
 // "pontos.txt" (all angles, in the object's frame) and "pontos_<angle>.txt"
 // (one per angle, as triangulated). For every angle and camera it reads the
 // positive and negative exposures of the two vertical and the two horizontal
@@ -19,18 +20,15 @@
 // angle (its table stays empty, so the angle gives no points) and the run goes
 // on. A point file that cannot be created or written is named on stderr and
 // the run goes on without it. Either way the run ends with a summary line on
-// stderr and status 1 instead of the success line.
+// stderr and status 1 instead of the success line. Photographs of another
+// size than the built-in calibration's are warned about once.
 #pragma once
 
 #include <cstdint>
-#include <string>
-
-// The path of photograph `read` (1 to 8, in the order the camera sequence
-// reads them) of `camera` (1 or 2) at `angle` degrees, relative to the
-// working directory.
-std::string scanPhotographPath(int read, int camera, int32_t angle);
 
 // Runs the scan in the working directory; returns the exit status. When
 // `pointCount` is not null it receives the number of points found over all
-// angles (whether or not the point files could take them).
+// angles (whether or not the point files could take them), or -1 when there
+// is no folder of photographs: the run then prints one line on stderr, writes
+// nothing and returns 1.
 int scanRun(long* pointCount = nullptr);

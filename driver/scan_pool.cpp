@@ -18,17 +18,19 @@ void workerLoop(ScanPool* pool) {
     std::unique_lock<std::mutex> lock(pool->mutex);
     for (;;) {
         pool->viewTaken.wait(lock, [pool] {
-            return pool->nextView >= kScanViews ||
+            return pool->nextView >= pool->views ||
                    pool->nextView < pool->takenViews + pool->window;
         });
-        if (pool->nextView >= kScanViews) return;
+        if (pool->nextView >= pool->views) return;
         const int view = pool->nextView++;
         ScanViewResult& result = pool->results[view];
         lock.unlock();
-        const bool decoded =
-            scanDecodeView(scanViewCamera(view), scanViewAngle(view), &work, &result.table);
+        const bool decoded = scanDecodeView(scanViewCamera(view), scanViewAngle(pool->layout, view),
+                                            &work, &result.table);
         lock.lock();
         result.decoded = decoded;
+        result.width = work.width;
+        result.height = work.height;
         result.done = true;
         pool->viewDone.notify_all();
     }
@@ -53,11 +55,13 @@ int scanWorkerCount() {
     return n == 0 ? 1 : (n < kMaxWorkers ? static_cast<int>(n) : kMaxWorkers);
 }
 
-void scanPoolStart(ScanPool* pool, int workers) {
-    pool->results = std::make_unique<ScanViewResult[]>(kScanViews);
+void scanPoolStart(ScanPool* pool, const ScanLayout& layout, int workers) {
+    pool->layout = layout;
+    pool->views = scanViewCount(layout);
+    pool->results = std::make_unique<ScanViewResult[]>(static_cast<size_t>(pool->views));
     if (workers <= 1) return;
     pool->window = 2 * workers;
-    for (int i = 0; i < workers && i < kScanViews; ++i) {
+    for (int i = 0; i < workers && i < pool->views; ++i) {
         try {
             pool->threads.emplace_back(workerLoop, pool);
         } catch (const std::system_error&) {
@@ -66,9 +70,15 @@ void scanPoolStart(ScanPool* pool, int workers) {
     }
 }
 
-bool scanPoolTake(ScanPool* pool, int view, CorrespondenceTable* table) {
+bool scanPoolTake(ScanPool* pool, int view, CorrespondenceTable* table, int32_t* width,
+                  int32_t* height) {
     if (pool->threads.empty()) {
-        return scanDecodeView(scanViewCamera(view), scanViewAngle(view), &pool->inlineWork, table);
+        ScanViewWork* work = &pool->inlineWork;
+        const bool decoded = scanDecodeView(scanViewCamera(view), scanViewAngle(pool->layout, view),
+                                            work, table);
+        *width = work->width;
+        *height = work->height;
+        return decoded;
     }
     ScanViewResult& result = pool->results[view];
     std::unique_lock<std::mutex> lock(pool->mutex);
@@ -77,13 +87,15 @@ bool scanPoolTake(ScanPool* pool, int view, CorrespondenceTable* table) {
     pool->viewTaken.notify_all();
     lock.unlock();
     if (result.decoded) std::memcpy(table, &result.table, sizeof *table);
+    *width = result.width;
+    *height = result.height;
     return result.decoded;
 }
 
 void scanPoolStop(ScanPool* pool) {
     {
         std::lock_guard<std::mutex> lock(pool->mutex);
-        pool->takenViews = kScanViews;
+        pool->takenViews = pool->views;
         pool->viewTaken.notify_all();
     }
     for (std::thread& thread : pool->threads) thread.join();

@@ -3,7 +3,7 @@
 #include <new>
 
 #include "decode/view_crossings.h"
-#include "driver/scan.h"
+#include "image/scan_layout.h"
 
 namespace {
 
@@ -61,5 +61,7 @@ bool scanDecodeView(int camera, int32_t angle, ScanViewWork* work, Correspondenc
     const uint8_t* maps = work->classes.data();
     bcslFileViewCrossings(maps, maps + pixels, maps + 2 * pixels, maps + 3 * pixels, width,
                           height, table);
+    work->width = width;
+    work->height = height;
     return true;
 }

@@ -24,8 +24,10 @@
 struct ScanViewWork {
     ImgPairReader reader;
     std::vector<uint8_t> classes;  // four maps of width x height bytes
+    int32_t width = 0, height = 0;  // the picture size of the view last decoded
 };
 
-// Clears `table` and fills it with the view's crossings; false (the table
+// Clears `table` and fills it with the view's crossings, and sets the work's
+// width and height to the view's picture size; false (the table and size
 // then meaning nothing) when the view must take the camera sequence.
 bool scanDecodeView(int camera, int32_t angle, ScanViewWork* work, CorrespondenceTable* table);

@@ -25,14 +25,14 @@ double cubicThrough(const double nodes[4], const double values[4], double at) {
     return sum;
 }
 
-// The partners in camera 2 of camera 1's marks.
+// The partners of one camera's marks in the other camera.
 struct Partners {
     std::vector<uint8_t> found;
     std::vector<double> x, y;
 };
 
 // Meets every mark of view `from` with view `to`'s boundary of its code and
-// triangulates the marks met once; records camera 1's partners.
+// triangulates the marks met once; records their partners.
 void meetAll(const Rig& rig, const DenseView views[2], int from, Partners* partners,
              std::vector<DensePoint>* out) {
     const int to = 1 - from;
@@ -63,11 +63,11 @@ void meetAll(const Rig& rig, const DenseView views[2], int from, Partners* partn
     }
 }
 
-// The pixels between boundaries of camera 1's rows.
-void fillRows(const Rig& rig, const DenseView& view, const Partners& partners,
+// The pixels between boundaries of the rows of camera `from` (0 or 1).
+void fillRows(const Rig& rig, int from, const DenseView& view, const Partners& partners,
               std::vector<DensePoint>* out) {
-    const RigCamera& camera1 = rig.cameras[0];
-    const double fx2 = rig.cameras[1].fx;
+    const RigCamera& camera1 = rig.cameras[from];
+    const double fx2 = rig.cameras[1 - from].fx;
     for (int32_t row = 0; row < view.height; ++row) {
         const double v = denseRowV(view, row);
         const int32_t begin = view.rowStart[row], end = view.rowStart[row + 1];
@@ -97,7 +97,9 @@ void fillRows(const Rig& rig, const DenseView& view, const Partners& partners,
                 const double x2 = cubicThrough(stripes, px, stripe);
                 const double y2 = cubicThrough(stripes, py, stripe);
                 Vec3 point;
-                if (!denseTriangulate(rig, x1, y1, x2, y2, &point)) continue;
+                const bool made = from == 0 ? denseTriangulate(rig, x1, y1, x2, y2, &point)
+                                            : denseTriangulate(rig, x2, y2, x1, y1, &point);
+                if (!made) continue;
                 out->push_back(DensePoint{point, stripe});
             }
         }
@@ -125,8 +127,10 @@ bool denseTriangulate(const Rig& rig, double x0, double y0, double x1, double y1
 
 void densePoints(const Rig& rig, const DenseView views[2], bool fill,
                  std::vector<DensePoint>* out) {
-    Partners partners;
-    meetAll(rig, views, 0, &partners, out);
-    meetAll(rig, views, 1, nullptr, out);
-    if (fill) fillRows(rig, views[0], partners, out);
+    Partners partners[2];
+    meetAll(rig, views, 0, &partners[0], out);
+    meetAll(rig, views, 1, &partners[1], out);
+    if (!fill) return;
+    fillRows(rig, 0, views[0], partners[0], out);
+    fillRows(rig, 1, views[1], partners[1], out);
 }

@@ -6,11 +6,11 @@
 // as for the crossings (geometry/camera.h), formed from the rig's cameras in
 // the world frame.
 //
-// Fill: in a row of camera 1 with four successive boundaries c - 1 .. c + 2,
-// all met in camera 2, a pixel between c and c + 1 gets its stripe
-// coordinate from the cubic through the four boundaries' columns, and its
-// partner in camera 2 from the cubic through the four partners at that stripe
-// coordinate. A stripe four times wider in one camera than in the other (a
+// Fill: in a row of either camera with four successive boundaries
+// c - 1 .. c + 2, all met in the other camera, a pixel between c and c + 1
+// gets its stripe coordinate from the cubic through the four boundaries'
+// columns, and its partner in the other camera from the cubic through the
+// four partners at that stripe coordinate. A stripe four times wider in one camera than in the other (a
 // surface seen nearly edge-on by one of them) is skipped.
 #pragma once
 

@@ -29,7 +29,76 @@ Rig rigBuiltIn() {
     // The built-in projector's dark band lies on the middle row of both
     // cameras' pictures.
     rig.halfRule = RigHalfRule::kMiddleRow;
+
+    // The projector at (0, 50, 200) looking at (0, -10, 0), focal length 2200,
+    // 1024 x 768 pixels, its picture's centre on the optical axis: the rows of
+    // its rotation are its right, down and forward axes.
+    RigProjector& p = rig.projector;
+    p.present = true;
+    p.width = 1024;
+    p.height = 768;
+    p.fx = p.fy = 2200.0;
+    p.cx = 511.5;
+    p.cy = 383.5;
+    p.centre = {0, 50, 200};
+    const Vec3 forward = normalized(Vec3{0, -10, 0} - p.centre);
+    const Vec3 right = normalized(cross(forward, {0, 1, 0}));
+    const Vec3 up = cross(right, forward);
+    const Vec3 rows[3] = {right, -1.0 * up, forward};
+    for (int row = 0; row < 3; ++row) {
+        p.rotation[3 * row] = rows[row].x;
+        p.rotation[3 * row + 1] = rows[row].y;
+        p.rotation[3 * row + 2] = rows[row].z;
+    }
     return rig;
+}
+
+void rigPlaceProjector(Rig* rig) {
+    const RigProjector builtIn = rigBuiltIn().projector;
+    RigProjector& p = rig->projector;
+    p = builtIn;
+    p.centre = 0.5 * (rig->cameras[0].centre + rig->cameras[1].centre);
+    const Vec3 forward = normalized(rig->turntable.axisPoint - p.centre);
+    const Vec3 right = normalized(cross(forward, rig->turntable.axisDirection));
+    const Vec3 down = cross(forward, right);
+    const Vec3 rows[3] = {right, down, forward};
+    for (int row = 0; row < 3; ++row) {
+        p.rotation[3 * row] = rows[row].x;
+        p.rotation[3 * row + 1] = rows[row].y;
+        p.rotation[3 * row + 2] = rows[row].z;
+    }
+}
+
+namespace {
+
+bool sameVec(Vec3 a, Vec3 b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+bool sameArray(const double* a, const double* b, int n) {
+    for (int i = 0; i < n; ++i)
+        if (!(a[i] == b[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+bool rigSameGeometry(const Rig& a, const Rig& b) {
+    if (a.width != b.width || a.height != b.height || a.halfRule != b.halfRule) return false;
+    for (int i = 0; i < 2; ++i) {
+        const RigCamera &p = a.cameras[i], &q = b.cameras[i];
+        if (p.fx != q.fx || p.fy != q.fy || p.cx != q.cx || p.cy != q.cy ||
+            !sameArray(p.distortion, q.distortion, 5) || !sameArray(p.rotation, q.rotation, 9) ||
+            !sameVec(p.centre, q.centre))
+            return false;
+    }
+    const RigTurntable &s = a.turntable, &t = b.turntable;
+    if (s.present != t.present || !sameVec(s.axisPoint, t.axisPoint) ||
+        !sameVec(s.axisDirection, t.axisDirection) || s.clockwise != t.clockwise)
+        return false;
+    const RigProjector &p = a.projector, &q = b.projector;
+    if (p.present != q.present) return false;
+    return !p.present || (p.width == q.width && p.height == q.height && p.fx == q.fx &&
+                          p.fy == q.fy && p.cx == q.cx && p.cy == q.cy &&
+                          sameArray(p.rotation, q.rotation, 9) && sameVec(p.centre, q.centre));
 }
 
 bool rigHasDistortion(const RigCamera& camera) {

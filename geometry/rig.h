@@ -1,5 +1,6 @@
-// The rig: two calibrated cameras and a turntable, as a rig file describes
-// them (tools/common/rig_file.h reads and writes the file).
+// The rig: two calibrated cameras, a turntable and (for the renderer and the
+// pattern pictures) the projector, as a rig file describes them
+// (geometry/rig_file.h reads and writes the file).
 //
 // Conventions are OpenCV's, so that a calibration from OpenCV, ROS or COLMAP
 // can be pasted in: pixel (u, v) with v = 0 the top row of the picture as
@@ -43,16 +44,39 @@ struct RigTurntable {
     double residual = -1;         // the axis fit's residual; < 0 unknown
 };
 
+// The projector: an ideal pinhole in OpenCV's conventions (pixel centres at
+// whole numbers, rows from the top of the picture it shows). slscan itself
+// never needs it; the renderer draws the stripes through it and
+// slscan-patterns makes pictures of its size.
+struct RigProjector {
+    bool present = false;
+    int width = 0, height = 0;                          // pixels
+    double fx = 0, fy = 0, cx = 0, cy = 0;              // camera matrix
+    double rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // world to projector, row by row
+    Vec3 centre{0, 0, 0};
+};
+
 struct Rig {
     std::string unit = "unit";
     int width = 0, height = 0;  // every photograph of both cameras
     RigCamera cameras[2];
     RigTurntable turntable;
     RigHalfRule halfRule = RigHalfRule::kEpipolar;
+    RigProjector projector;
 };
 
-// The rig slscan has built in, in the conventions above.
+// The rig slscan has built in, in the conventions above, with the projector
+// the renderer has always drawn through.
 Rig rigBuiltIn();
+
+// True when every number of the two rigs is the same bit for bit (the unit
+// and the residuals aside).
+bool rigSameGeometry(const Rig& a, const Rig& b);
+
+// Gives a rig without a projector the built-in one's picture (1024 x 768,
+// focal length 2200) at the midpoint of the camera centres, aimed at the
+// turntable's axis point with its picture's up along the axis.
+void rigPlaceProjector(Rig* rig);
 
 // True when any distortion coefficient is not zero.
 bool rigHasDistortion(const RigCamera& camera);

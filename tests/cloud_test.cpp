@@ -19,8 +19,8 @@
 #include "cloud/outliers.h"
 #include "common/ply.h"
 #include "common/scan_points.h"
-#include "driver/scan.h"
 #include "image/bmp_write.h"
+#include "image/scan_layout.h"
 #include "render/render.h"
 #include "tools_util.h"
 

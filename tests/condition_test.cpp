@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "decode/boundary.h"
-#include "driver/scan.h"
 #include "image/difference.h"
+#include "image/scan_layout.h"
 #include "mask/mask_condition.h"
 #include "mask/mask_highlight.h"
 #include "mask/mask_run.h"

@@ -2,11 +2,13 @@
 // are in hostile_test.cpp), the writer counterpart and the pattern difference.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "image/bmp_read.h"
 #include "image/bmp_write.h"
 #include "image/difference.h"
+#include "image/scan_layout.h"
 #include "test_util.h"
 
 // 301 pixels make rows of 903 bytes padded to 904: 289 rows a 256 KB block,
@@ -75,4 +77,54 @@ TEST(Difference, RefusesUnfitInputs) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "imgDifference: images of different sizes (2 x 2 and 2 x 3).\n"
               "imgDifference: missing input image.\nimgDifference: missing input image.\n");
+}
+
+// The scan's names and views, as the photographs of a scan are named.
+TEST(ScanLayout, NamesAndViews) {
+    const ScanLayout layout = scanLayoutBuiltIn();
+    EXPECT_EQ(layout.angles, (std::vector<int32_t>{0, 30, 60, 90, 120, 150, 180, 210, 240, 270,
+                                                    300, 330}));
+    EXPECT_EQ(scanViewCount(layout), 24);
+    const struct {
+        int view, camera;
+        int32_t angle;
+    } views[] = {{0, 1, 0}, {1, 2, 0}, {2, 1, 30}, {23, 2, 330}};
+    for (const auto& v : views) {
+        EXPECT_EQ(scanViewCamera(v.view), v.camera) << v.view;
+        EXPECT_EQ(scanViewAngle(layout, v.view), v.angle) << v.view;
+    }
+    EXPECT_EQ(scanPhotographPath(1, 1, 0), "cavalo/Cavalo Positivo 1 Camera 1 Rotacao 000 Vertical.bmp");
+    EXPECT_EQ(scanPhotographPath(4, 2, 90), "cavalo/Cavalo Negativo 2 Camera 2 Rotacao 090 Vertical.bmp");
+    EXPECT_EQ(scanPhotographPath(5, 1, 330),
+              "cavalo/Cavalo Positivo 1 Camera 1 Rotacao 330 Horizontal.bmp");
+    EXPECT_EQ(scanPhotographPath(8, 2, 7), "cavalo/Cavalo Negativo 2 Camera 2 Rotacao 007 Horizontal.bmp");
+    EXPECT_EQ(scanAnglePointFile(0), "pontos_0.txt");
+    EXPECT_EQ(scanAnglePointFile(330), "pontos_330.txt");
+    EXPECT_STREQ(kScanAllPointFile, "pontos.txt");
+}
+
+// The angles of a folder are those of camera 1's first photograph, rising;
+// other names, other cameras and angles past 359 are not angles.
+TEST(ScanLayout, FindsTheAnglesOfAFolder) {
+    TempDir dir;
+    std::vector<int32_t> angles{1, 2};
+    std::string error;
+    EXPECT_FALSE(scanFindAngles(dir.path(), &angles, &error));
+    EXPECT_NE(error.find(dir.file("cavalo")), std::string::npos) << error;
+    EXPECT_TRUE(angles.empty());
+
+    std::filesystem::create_directory(dir.file("cavalo"));
+    for (const char* name : {"Cavalo Positivo 1 Camera 1 Rotacao 045 Vertical.bmp",
+                             "Cavalo Positivo 1 Camera 1 Rotacao 000 Vertical.bmp",
+                             "Cavalo Positivo 1 Camera 1 Rotacao 359 Vertical.bmp",
+                             "Cavalo Positivo 1 Camera 1 Rotacao 360 Vertical.bmp",
+                             "Cavalo Positivo 1 Camera 2 Rotacao 090 Vertical.bmp",
+                             "Cavalo Negativo 1 Camera 1 Rotacao 120 Vertical.bmp",
+                             "Cavalo Positivo 1 Camera 1 Rotacao 15 Vertical.bmp",
+                             "Cavalo Positivo 1 Camera 1 Rotacao 0x5 Vertical.bmp",
+                             "Cavalo Positivo 1 Camera 1 Rotacao 180 Vertical.bmp.txt"})
+        writeFile(dir.file(std::string("cavalo/") + name), {'x'});
+    error.clear();
+    ASSERT_TRUE(scanFindAngles(dir.path(), &angles, &error)) << error;
+    EXPECT_EQ(angles, (std::vector<int32_t>{0, 45, 359}));
 }

@@ -13,9 +13,9 @@
 #include <functional>
 #include <random>
 
-#include "driver/scan.h"
 #include "image/bmp_read.h"
 #include "image/bmp_write.h"
+#include "image/scan_layout.h"
 #include "mask/mask_contrast.h"
 #include "mask/mask_run.h"
 #include "tools_util.h"

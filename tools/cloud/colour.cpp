@@ -8,11 +8,11 @@
 #include <thread>
 #include <utility>
 
-#include "driver/scan.h"
 #include "geometry/camera.h"
 #include "image/bmp_read.h"
 #include "image/image.h"
 #include "image/image_ptr.h"
+#include "image/scan_layout.h"
 
 namespace {
 
@@ -113,7 +113,7 @@ void colourAngle(int a, const std::string& dir, const ScanPoints& points,
     std::string* error = &result->error;
     result->ok = false;
     {
-        const int angle = a * kScanAngleStep;
+        const int angle = scanLayoutBuiltIn().angles[static_cast<size_t>(a)];
         std::vector<size_t> which;
         for (size_t i = 0; i < points.rig.size(); ++i)
             if (keep[i] && points.angle[i] == angle) which.push_back(i);
@@ -122,7 +122,7 @@ void colourAngle(int a, const std::string& dir, const ScanPoints& points,
             return;
         }
         std::vector<ColourSamples> samples(which.size());
-        for (int camera = 1; camera <= 2; ++camera) {
+        for (int camera = 1; camera <= kScanCameras; ++camera) {
             const Camera model = camera == 1 ? camCamera1() : camCamera2();
             for (int pair = 0; pair < 4; ++pair) {
                 ImagePtr exposure[2];
@@ -180,14 +180,15 @@ bool colourPoints(const std::string& dir, const ScanPoints& points, const std::v
     // The angles are independent and reading their photographs is most of
     // the work: they run on every core, and the counts and the first fault
     // (by angle) are taken in angle order afterwards.
-    std::vector<AngleColours> results(kScanAngles);
+    const int angleCount = static_cast<int>(scanLayoutBuiltIn().angles.size());
+    std::vector<AngleColours> results(static_cast<size_t>(angleCount));
     std::atomic<int> next{0};
     const auto work = [&] {
-        for (int a; (a = next++) < kScanAngles;)
+        for (int a; (a = next++) < angleCount;)
             colourAngle(a, dir, points, keep, normals, colours, &results[a]);
     };
     const int threads =
-        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kScanAngles);
+        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, angleCount);
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t) pool.emplace_back(work);
     work();

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "driver/scan.h"
+#include "image/scan_layout.h"
 
 const char* const kFolderIgnoreDatesOption = "--ignore-dates";
 const char* const kFolderIgnoreDatesHelp =
@@ -51,13 +51,14 @@ bool folderExists(const std::string& dir, std::string* error) {
 
 bool folderPointsCurrent(const std::string& dir, std::string* error) {
     Dated oldestPoints, newestSource;
-    see(dir + "/pontos.txt", false, &oldestPoints);
-    for (int angle = 0; angle <= 330; angle += 30)
-        see(dir + "/pontos_" + std::to_string(angle) + ".txt", false, &oldestPoints);
+    const ScanLayout layout = scanLayoutBuiltIn();
+    see(dir + "/" + kScanAllPointFile, false, &oldestPoints);
+    for (const int32_t angle : layout.angles)
+        see(dir + "/" + scanAnglePointFile(angle), false, &oldestPoints);
     see(dir + "/scene.txt", true, &newestSource);
-    for (int angle = 0; angle <= 330; angle += 30)
-        for (int camera = 1; camera <= 2; ++camera)
-            for (int read = 1; read <= 8; ++read)
+    for (const int32_t angle : layout.angles)
+        for (int camera = 1; camera <= kScanCameras; ++camera)
+            for (int read = 1; read <= kScanReadsPerView; ++read)
                 see(dir + "/" + scanPhotographPath(read, camera, angle), true, &newestSource);
     if (!oldestPoints.exists || !newestSource.exists || !before(oldestPoints.time, newestSource.time))
         return true;
@@ -68,7 +69,7 @@ bool folderPointsCurrent(const std::string& dir, std::string* error) {
 bool folderCloudCurrent(const std::string& dir, std::string* error) {
     Dated cloud, points;
     see(dir + "/cloud.ply", false, &cloud);
-    see(dir + "/pontos.txt", true, &points);
+    see(dir + "/" + kScanAllPointFile, true, &points);
     if (!cloud.exists || !points.exists || !before(cloud.time, points.time)) return true;
     *error = staleLine(cloud, points, "run slscan-cloud \"" + dir + "\" again");
     return false;

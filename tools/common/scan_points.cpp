@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "geometry/algebra.h"
+#include "image/scan_layout.h"
 
 namespace {
 
@@ -28,11 +29,10 @@ Vec3 scanToObject(Vec3 rig, int angle) {
 
 bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* error) {
     *points = ScanPoints{};
-    const std::string allPath = dir + "/pontos.txt";
+    const std::string allPath = dir + "/" + kScanAllPointFile;
     if (!scanReadPointFile(allPath, &points->object, error)) return false;
-    for (int i = 0; i < kScanAngles; ++i) {
-        const int angle = i * kScanAngleStep;
-        const std::string path = dir + "/pontos_" + std::to_string(angle) + ".txt";
+    for (const int32_t angle : scanLayoutBuiltIn().angles) {
+        const std::string path = dir + "/" + scanAnglePointFile(angle);
         const size_t first = points->rig.size();
         if (!scanReadPointFile(path, &points->rig, error)) return false;
         if (points->rig.size() > points->object.size()) {

@@ -15,11 +15,8 @@
 struct ScanPoints {
     std::vector<Vec3> object;  // lines of pontos.txt
     std::vector<Vec3> rig;     // the same points as their angle's file gives them
-    std::vector<int> angle;    // turntable angle in degrees, 0 to 330
+    std::vector<int> angle;    // turntable angle in degrees
 };
-
-constexpr int kScanAngles = 12;
-constexpr int kScanAngleStep = 30;
 
 // Appends the points of a point file ("x y z" a line) to *points. False, with
 // one line naming the file (and the line) in *error, when it cannot be read, a
@@ -27,7 +24,7 @@ constexpr int kScanAngleStep = 30;
 // was interrupted while writing it, and the advice is to run it again.
 bool scanReadPointFile(const std::string& path, std::vector<Vec3>* points, std::string* error);
 
-// Reads DIR/pontos.txt and the twelve DIR/pontos_<angle>.txt. False, with one
+// Reads DIR/pontos.txt and the DIR/pontos_<angle>.txt of every angle. False, with one
 // line naming the file and line at fault in *error, when a file is missing or
 // unreadable, a line is not three numbers, the line counts differ, or a line of
 // pontos.txt is not its per-angle line turned back by the angle (files of two

@@ -11,6 +11,7 @@
 #include "common/scan_points.h"
 #include "eval/report.h"
 #include "eval/report_fields.h"
+#include "image/scan_layout.h"
 #include "render/render.h"
 #include "render/scene_file.h"
 #include "scene/scene.h"
@@ -22,7 +23,7 @@ bool evalCloud(const std::string& dir, CloudReport* r, std::string* error) {
     SceneObject object;
     sceneMakeObject(options.object, &object);
     std::vector<Vec3> points;
-    if (!scanReadPointFile(dir + "/pontos.txt", &points, error)) return false;
+    if (!scanReadPointFile(dir + "/" + kScanAllPointFile, &points, error)) return false;
     r->scanPoints = static_cast<long>(points.size());
     long scanWithin1 = 0;
     for (const Vec3& p : points) scanWithin1 += std::fabs(sceneDistance(object, p)) <= 1.0;

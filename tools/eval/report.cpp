@@ -9,6 +9,7 @@
 #include "common/scan_points.h"
 #include "eval/report_fields.h"
 #include "geometry/algebra.h"
+#include "image/scan_layout.h"
 #include "render/scene_file.h"
 #include "scene/scene.h"
 
@@ -20,7 +21,7 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     r->object = scene.object;
 
     std::vector<Vec3> all;
-    if (!scanReadPointFile(dir + "/pontos.txt", &all, error)) return false;
+    if (!scanReadPointFile(dir + "/" + kScanAllPointFile, &all, error)) return false;
     if (all.empty()) {
         *error = "\"" + dir + "/pontos.txt\" holds no point: slscan found none, so there is "
                  "nothing to measure (see slscan's messages)";
@@ -49,10 +50,9 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     size_t next = 0;
     r->turnOk = true;
     r->perAngle.clear();
-    for (int i = 0; i < 12; ++i) {
-        const int angle = 30 * i;
+    for (const int angle : scanLayoutBuiltIn().angles) {
         std::vector<Vec3> own;
-        if (!scanReadPointFile(dir + "/pontos_" + std::to_string(angle) + ".txt", &own, error)) return false;
+        if (!scanReadPointFile(dir + "/" + scanAnglePointFile(angle), &own, error)) return false;
         r->perAngle.emplace_back(angle, static_cast<long>(own.size()));
         const Matrix4 turn = matRotation(-angle, 0.0, 1.0, 0.0);
         for (const Vec3& p : own) {

@@ -1,7 +1,7 @@
 // The accuracy report of a scan rendered with known truth.
 //
 // Reads DIR/scene.txt (written by slscan-render), DIR/pontos.txt and the
-// twelve DIR/pontos_<angle>.txt, and measures every point of pontos.txt
+// DIR/pontos_<angle>.txt of every angle, and measures every point of pontos.txt
 // against the true surface. The turn check takes each per-angle line, turns it
 // back by the angle as the scanner does, and compares it with the same line of
 // pontos.txt.

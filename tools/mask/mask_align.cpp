@@ -1,6 +1,7 @@
 #include "mask/mask_align.h"
 
 #include "decode/bcsl_code.h"
+#include "decode/line_step.h"
 
 void maskAlignSwitches(const uint8_t* c1, uint8_t* c2, int width, int height, bool vertical,
                        std::vector<MaskMove>* moves) {
@@ -35,30 +36,24 @@ uint64_t maskCutStaleChanges(uint8_t* c1, const uint8_t* c2, int width, int heig
         const auto at1 = [&](int x) -> uint8_t& { return c1[first + x * step]; };
         const auto at2 = [&](int x) { return c2[first + x * step]; };
         if (length == 0) continue;
-        int run = at1(0);
+        BcslLine walk = bcslLineStart(at1(0));
         int start = 0;  // where pattern 1's current colour began
         for (int x = 1; x < length; ++x) {
             const int cur = at1(x);
             if (cur != at1(x - 1)) {
                 // Pattern 1 leaves a stripe begun at `start` while a change is
-                // still pending: the decoder would keep `run` across it.
+                // still pending: the decoder would keep its run colour across it.
                 const int left = at1(x - 1);
+                const int run = walk.run;
                 if (run != 0 && left != 0 && left != run && cur != 0 && x - start >= kStripe) {
                     at1(start) = 0;
                     ++cut;
-                    run = left;
+                    walk = bcslLineStart(left);
                 }
                 start = x;
             }
             // The decoder's step at x.
-            if (run == 0 || cur == 0) {
-                run = cur;
-                continue;
-            }
-            if (cur == run) continue;
-            const int q0 = at2(x - 1), q1 = at2(x);
-            if (q0 == 0 || q1 == 0 || q0 == q1) continue;
-            run = cur;
+            bcslLineStep(&walk, cur, at2(x - 1), at2(x));
         }
     }
     return cut;

@@ -19,14 +19,13 @@
 #include "common/progress.h"
 #include "common/scan_folder.h"
 #include "common/temp_files.h"
-#include "driver/scan.h"
+#include "image/scan_layout.h"
 #include "mask/mask_condition.h"
 #include "mask/mask_contrast.h"
 #include "mask/mask_highlight.h"
 
 namespace {
 
-constexpr int kViews = 24;
 // No photograph of a scan comes near this; a larger file is refused before
 // anything is allocated for it.
 constexpr off_t kLargestPhotograph = off_t{1} << 30;
@@ -185,11 +184,11 @@ struct Job {
 int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewReport* view) {
     view->angle = angle;
     view->camera = camera;
-    std::string names[8];
-    ImgBmpLayout layouts[8];
-    bool loaded[8] = {};
+    std::string names[kScanReadsPerView];
+    ImgBmpLayout layouts[kScanReadsPerView];
+    bool loaded[kScanReadsPerView] = {};
     int faults = 0;
-    for (int read = 1; read <= 8; ++read) {
+    for (int read = 1; read <= kScanReadsPerView; ++read) {
         // The scanner's path names the file inside cavalo/; the folders are ours.
         const std::string path0 = scanPhotographPath(read, camera, angle);
         names[read - 1] = path0.substr(path0.find('/') + 1);
@@ -330,13 +329,15 @@ MaskRunReport maskRun(const std::string& scanDir, const std::string& outDir,
                result;
 
     const Job job{from + "/", to + "/", &options, &messages};
-    report->views.assign(kViews, MaskViewReport{});
+    const ScanLayout layout = scanLayoutBuiltIn();
+    const int kViews = scanViewCount(layout);
+    report->views.assign(static_cast<size_t>(kViews), MaskViewReport{});
     report->conditioned = options.condition;
     std::atomic<int> next{0}, done{0}, faults{0};
     const auto work = [&] {
         Worker worker;
         for (int v; (v = next.fetch_add(1)) < kViews;) {
-            faults += maskView(job, v / 2 * 30, v % 2 + 1, &worker, &report->views[v]);
+            faults += maskView(job, scanViewAngle(layout, v), scanViewCamera(v), &worker, &report->views[v]);
             const int n = ++done;
             if (options.progress) {
                 std::lock_guard<std::mutex> hold(messages.lock);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "image/scan_layout.h"
+
 namespace {
 
 constexpr int kPanel = 420;   // side of one view in pixels
@@ -133,15 +135,16 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
                 for (int dx = 0; dx < dot; ++dx) canvas.set(x + dx, y + dy, colour);
         }
     }
-    // The key: a swatch and the angle for each of the twelve views.
+    // The key: a swatch and the angle for each turntable angle.
     const int keyTop = kMargin + kPanel + 14;
     const bool allOwn = !cloud.empty() && std::all_of(cloud.begin(), cloud.end(),
                                                       [](const CloudPoint& c) { return c.ownColour; });
-    for (int i = 0; i < 12 && !allOwn; ++i) {
-        const int x = kMargin + i * 105;
+    const std::vector<int32_t> angles = scanLayoutBuiltIn().angles;
+    for (size_t i = 0; i < angles.size() && !allOwn; ++i) {
+        const int x = kMargin + static_cast<int>(i) * 105;
         for (int a = 0; a < 14; ++a)
-            for (int b = 0; b < 14; ++b) canvas.set(x + a, keyTop + b, previewAngleColour(30 * i));
-        canvas.text(x + 20, keyTop + 4, std::to_string(30 * i), {230, 230, 230});
+            for (int b = 0; b < 14; ++b) canvas.set(x + a, keyTop + b, previewAngleColour(angles[i]));
+        canvas.text(x + 20, keyTop + 4, std::to_string(angles[i]), {230, 230, 230});
     }
     *width = canvas.width;
     *height = canvas.height;

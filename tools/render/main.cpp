@@ -1,57 +1,32 @@
-// slscan-render: writes the 192 photographs of a synthetic scan with known
-// truth into DIR/cavalo, and its description into DIR/scene.txt.
-#include <sys/stat.h>
-
+// slscan-render: writes the photographs of a synthetic scan with known truth
+// into DIR/cavalo, and its description into DIR/scene.txt. The command line
+// only: the render itself is renderRun (render/render_run.h).
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/cli_app.h"
-#include "common/progress.h"
-#include "driver/scan.h"
-#include "image/bmp_write.h"
-#include "render/render.h"
-#include "render/scene_file.h"
-
-namespace {
-
-bool allPhotographsExist(const std::string& dir) {
-    struct stat st;
-    for (int angle = 0; angle <= 330; angle += 30)
-        for (int camera = 1; camera <= 2; ++camera)
-            for (int read = 1; read <= 8; ++read)
-                if (stat((dir + "/" + scanPhotographPath(read, camera, angle)).c_str(), &st) != 0)
-                    return false;
-    return true;
-}
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-}  // namespace
+#include "driver/scan_options.h"
+#include "geometry/rig_file.h"
+#include "render/render_run.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Renders the 192 photographs of a synthetic scan with known truth into DIR/cavalo, "
-                 "and its description into DIR/scene.txt (written last: a scan cut short is never "
-                 "taken for whole).",
+    CLI::App app{"Renders the photographs of a synthetic scan with known truth into DIR/cavalo (192 "
+                 "for the built-in rig's twelve angles), the rig into DIR/rig.json (--rig), and the "
+                 "description into DIR/scene.txt (written last: a scan cut short is never taken for "
+                 "whole).",
                  "slscan-render"};
     cliSetUp(&app);
-    RenderOptions options;
-    int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    bool reuse = false;
-    std::string dir, size;
+    RenderRun run;
+    RenderOptions& options = run.render;
+    int& threads = run.threads;
+    threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    bool& reuse = run.reuse;
+    std::string& dir = run.dir;
+    std::string size, rigPath, angleList;
     app.add_option("--object", options.object, "horse (default), sphere, board or spheres (two apart)")
         ->type_name("NAME")
         ->check(CLI::Validator(
@@ -116,61 +91,54 @@ int main(int argc, char** argv) {
         ->type_name("E")->check(cliNumber(0.01, 100));
     app.add_option("--specular", fx.specular, "Strength of the projector's highlights (default 0)")
         ->type_name("K")->check(cliNumber(0, 10));
+    app.add_option("--rig", rigPath,
+                   "Render with this rig file's cameras, lenses, picture size, turntable and "
+                   "projector (docs/rig.md); without a \"projector\" the built-in one is used, moved "
+                   "between the cameras and aimed at the turntable")
+        ->type_name("FILE");
+    app.add_option("--angles", angleList,
+                   "Turntable angles to photograph, whole degrees (default 0,30,...,330)")
+        ->type_name("LIST");
     app.add_option("DIR", dir, "The folder to render into")->required()->type_name("");
     if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
+    std::string error;
+    if (!angleList.empty() && !scanParseAngles(angleList, &run.angles, &error)) {
+        std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
+        return 2;
+    }
+    if (!rigPath.empty()) {
+        if (!size.empty()) {
+            std::fprintf(stderr, "slscan-render: --size and --rig: the rig file sets the picture "
+                                 "size; give one of them\n");
+            return 2;
+        }
+        if (!rigFileRead(rigPath, &options.rig, &error)) {
+            std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
+            return 2;
+        }
+        if (!options.rig.turntable.present) {
+            std::fprintf(stderr, "slscan-render: %s\n", rigMissingTurntableMessage(rigPath).c_str());
+            return 2;
+        }
+        if (!options.rig.projector.present) rigPlaceProjector(&options.rig);
+        options.width = options.rig.width;
+        options.height = options.rig.height;
+    }
     if (!size.empty()) std::sscanf(size.c_str(), "%dx%d", &options.width, &options.height);
     if (bayer > 0) renderBayerCrosstalk(bayer, &fx);
     if (matrix.size() == 9) std::copy(matrix.begin(), matrix.end(), fx.crosstalk);
     if (balance.size() == 3) std::copy(balance.begin(), balance.end(), fx.whiteBalance);
-    SceneObject object;
-    sceneMakeObject(options.object, &object);
 
-    const std::string description = renderDescription(options);
-    const std::string descriptionPath = dir + "/scene.txt";
-    if (reuse && readText(descriptionPath) == description && allPhotographsExist(dir)) {
+    const RenderReport report = renderRun(run);
+    if (report.status != 0) {
+        std::fprintf(stderr, "slscan-render: %s\n", report.error.c_str());
+        return report.status;
+    }
+    if (report.reused) {
         std::printf("slscan-render: %s already holds this scan; reused.\n", dir.c_str());
         return 0;
     }
-    mkdir(dir.c_str(), 0755);
-    const std::string photos = dir + "/cavalo";
-    if (mkdir(photos.c_str(), 0755) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "slscan-render: cannot create \"%s\": %s\n", photos.c_str(),
-                     std::strerror(errno));
-        return 1;
-    }
-    // The description goes last: a scan cut short is never taken for whole.
-    std::remove(descriptionPath.c_str());
-
-    const auto start = std::chrono::steady_clock::now();
-    int done = 0;
-    for (int angle = 0; angle <= 330; angle += 30) {
-        for (int camera = 1; camera <= 2; ++camera) {
-            Image* images[8];
-            renderView(object, options, camera, angle, threads, images);
-            bool ok = true;
-            for (int read = 1; read <= 8; ++read) {
-                const std::string path = dir + "/" + scanPhotographPath(read, camera, angle);
-                ok = ok && imgWriteBMP(path.c_str(), images[read - 1]);
-                imgDestroy(images[read - 1]);
-            }
-            if (!ok) {
-                std::fprintf(stderr, "slscan-render: cannot write the photographs of angle %d, camera %d "
-                             "into \"%s\"\n", angle, camera, photos.c_str());
-                return 1;
-            }
-            ++done;
-            progressShow("slscan-render", options.object + ", " + std::to_string(done) + " of 24 views",
-                         done == 24);
-        }
-    }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::string error;
-    if (!sceneFileWrite(dir, options, &error)) {
-        std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("slscan-render: 192 photographs of the %s in %s/cavalo (%.1f s)\n",
-                options.object.c_str(), dir.c_str(), seconds);
+    std::printf("slscan-render: %d photographs of the %s in %s/cavalo (%.1f s)\n", report.photographs,
+                options.object.c_str(), dir.c_str(), report.seconds);
     return 0;
 }

@@ -15,9 +15,9 @@ const int kStripePattern2[37] = {1, 2, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 3, 2, 3,
 
 namespace {
 
-constexpr int kProjectorWidth = 1024;
-constexpr int kProjectorHeight = 768;
-constexpr int kBandLow = 368, kBandHigh = 400;  // dark rows between the two halves
+// The dark band between the two copies of the horizontal stripes: rows 368
+// to 399 of 768, in that proportion for any projector height.
+constexpr double kBandLow = 368.0, kBandHigh = 400.0, kBandRows = 768.0;
 
 // What one subsample of a pixel sees, shared by the eight photographs.
 struct Sample {
@@ -28,25 +28,71 @@ struct Sample {
     double gloss;  // max(0, n.h)^40, the projector's highlight seen by the camera
 };
 
-Sample trace(const SceneObject& object, const RenderOptions& options, const Camera& camera,
+// How a camera of the rig casts the ray of a pixel: through the
+// triangulation's own record for an ideal lens (which keeps the built-in rig's
+// scans the very bytes they always were), else through the lens model.
+struct CameraRays {
+    const Rig* rig;
+    int index;
+    bool ideal;
+    Camera record;
+    RigFrame frame;
+};
+
+CameraRays cameraRays(const Rig& rig, int camera) {
+    const RigCamera& c = rig.cameras[camera - 1];
+    return {&rig, camera - 1, !rigHasDistortion(c) && c.fx == c.fy,
+            rigTriangulationCamera(rig, camera - 1), rigTurntableFrame(rig)};
+}
+
+// The ray of pixel (px, py), py counted as the BMP reader counts rows, in the
+// turntable frame; false where the lens model cannot be inverted.
+bool turntableRay(const CameraRays& rays, double px, double py, Vec3* origin, Vec3* direction) {
+    Vec3 o, d;
+    if (rays.ideal) {
+        cameraRay(rays.record, px, py, &o, &d);
+    } else if (!rigRay(rays.rig->cameras[rays.index], px, (rays.rig->height - 1) - py, &o, &d)) {
+        return false;
+    }
+    if (rays.frame.identity) {
+        *origin = o;
+        *direction = d;
+        return true;
+    }
+    *origin = rigToTurntable(rays.frame, o);
+    const RigFrame& f = rays.frame;
+    *direction = {dot(f.x, d), dot(f.y, d), dot(f.z, d)};
+    return true;
+}
+
+// The object's turn at `angle` about the frame's y axis: positive
+// (counterclockwise seen from above) unless the rig turns clockwise.
+double turnDegrees(const Rig& rig, int angle) {
+    return rig.turntable.clockwise ? -static_cast<double>(angle) : static_cast<double>(angle);
+}
+
+Sample trace(const SceneObject& object, const RenderOptions& options, const CameraRays& rays,
              int angle, double px, double py) {
     Sample s{false, {0, 0, 0}, 0, -1, -1, 0};
     Vec3 origin, direction;
-    cameraRay(camera, px, py, &origin, &direction);
-    const Vec3 o = turntableToObject(origin, angle);
-    const Vec3 d = turntableToObject(direction, angle);
+    if (!turntableRay(rays, px, py, &origin, &direction)) return s;
+    const double turn = turnDegrees(options.rig, angle);
+    const Vec3 o = turntableToObject(origin, turn);
+    const Vec3 d = turntableToObject(direction, turn);
     Hit hit;
     if (!sceneIntersect(object, o, d, 1e-6, 1e9, &hit)) return s;
     s.hit = true;
     const Vec3 q = o + hit.t * d;
     renderAlbedo(options, q, s.albedo);
 
-    const Vec3 world = turntableToWorld(q, angle);
-    const ProjectorPixel p = projectorProject(world);
-    if (!p.inFront || p.column < 0 || p.column >= kProjectorWidth || p.row < 0 ||
-        p.row >= kProjectorHeight)
+    const RigProjector& projector = options.rig.projector;
+    const Vec3 world = rigFromTurntable(rays.frame, turntableToWorld(q, turn));
+    const ProjectorPixel p = renderProjectorPixel(projector, world);
+    if (!p.inFront || p.column < 0 || p.column >= projector.width || p.row < 0 ||
+        p.row >= projector.height)
         return s;
-    const Vec3 toProjector = turntableToObject(projectorCentre(), angle) - q;
+    const Vec3 toProjector =
+        turntableToObject(rigToTurntable(rays.frame, projector.centre), turn) - q;
     const double distance = length(toProjector);
     const Vec3 l = (1.0 / distance) * toProjector;
     const double facing = dot(hit.normal, l);
@@ -82,7 +128,10 @@ double gaussian(uint64_t key) {
 void effectSample(const RenderOptions& options, const Sample& s, int pattern, bool positive,
                   bool vertical, double v[3]) {
     const RenderEffects& e = options.effects;
-    const int colour = s.light > 0 ? projectorColour(pattern, vertical, s.column, s.row) : 0;
+    const RigProjector& projector = options.rig.projector;
+    const int colour = s.light > 0 ? projectorColour(pattern, vertical, s.column, s.row,
+                                                     projector.width, projector.height)
+                                   : 0;
     double primary[3];
     for (int p = 0; p < 3; ++p) {
         const bool lit = colour != 0 && ((colour == p + 1) == positive);
@@ -93,10 +142,12 @@ void effectSample(const RenderOptions& options, const Sample& s, int pattern, bo
         for (int p = 0; p < 3; ++p) v[c] += e.crosstalk[3 * c + p] * primary[p];
 }
 
-// The gain of vignetting, white balance and exposure at pixel (x, y), channel c.
-double effectGain(const RenderEffects& e, int x, int y, int c) {
-    const double dx = (x - 511.5) / 512.0, dy = (y - 383.5) / 512.0;
-    const double r2 = (dx * dx + dy * dy) / (1.0 + 0.5625);  // 1 in the rig's corners
+// The gain of vignetting, white balance and exposure at pixel (x, y), channel
+// c, of a rig of w x h pixels.
+double effectGain(const RenderEffects& e, int w, int h, int x, int y, int c) {
+    const double half = w / 2.0, aspect = static_cast<double>(h) / w;
+    const double dx = (x - (w - 1) / 2.0) / half, dy = (y - (h - 1) / 2.0) / half;
+    const double r2 = (dx * dx + dy * dy) / (1.0 + aspect * aspect);  // 1 in the rig's corners
     return (1.0 - (1.0 - e.vignetting) * r2) * e.whiteBalance[c] * e.exposure;
 }
 
@@ -137,25 +188,42 @@ void renderAlbedo(const RenderOptions& options, Vec3 q, double rgb[3]) {
     rgb[2] = 0.55 + 0.35 * std::cos(0.6 * q.z + 0.5) * std::sin(0.35 * q.y + 0.3 * q.x);
 }
 
-int projectorColour(int pattern, bool vertical, double column, double row) {
-    if (column < 0 || column >= kProjectorWidth || row < 0 || row >= kProjectorHeight) return 0;
+int projectorColour(int pattern, bool vertical, double column, double row, int width,
+                    int height) {
+    if (column < 0 || column >= width || row < 0 || row >= height) return 0;
     const int* sequence = pattern == 1 ? kStripePattern1 : kStripePattern2;
+    // Exact for 768 rows: 368 and 400.
+    const double bandLow = height * kBandLow / kBandRows, bandHigh = height * kBandHigh / kBandRows;
     int stripe;
     if (vertical) {
-        stripe = static_cast<int>(std::floor(column * 37 / kProjectorWidth));
-    } else if (row < kBandLow) {
-        stripe = static_cast<int>(std::floor(row * 37 / kBandLow));
-    } else if (row >= kBandHigh) {
-        stripe = static_cast<int>(std::floor((row - kBandHigh) * 37 / (kProjectorHeight - kBandHigh)));
+        stripe = static_cast<int>(std::floor(column * 37 / width));
+    } else if (row < bandLow) {
+        stripe = static_cast<int>(std::floor(row * 37 / bandLow));
+    } else if (row >= bandHigh) {
+        stripe = static_cast<int>(std::floor((row - bandHigh) * 37 / (height - bandHigh)));
     } else {
         return 0;
     }
     return sequence[stripe < 0 ? 0 : stripe > 36 ? 36 : stripe];
 }
 
+ProjectorPixel renderProjectorPixel(const RigProjector& projector, Vec3 world) {
+    // OpenCV's pixel centres at whole numbers and rows from the top become
+    // projectorColour's pixel corners and rows from the bottom; in this order
+    // of operations the built-in projector gives the very numbers it always
+    // did (the rows of its rotation are right, -up and forward).
+    const Vec3 v = world - projector.centre;
+    const double* r = projector.rotation;
+    const double x = r[0] * v.x + r[1] * v.y + r[2] * v.z;
+    const double up = -(r[3] * v.x + r[4] * v.y + r[5] * v.z);
+    const double z = r[6] * v.x + r[7] * v.y + r[8] * v.z;
+    return {projector.fx * x / z + (projector.cx + 0.5),
+            projector.fy * up / z + ((projector.height - 0.5) - projector.cy), z > 0};
+}
+
 void renderView(const SceneObject& object, const RenderOptions& options, int camera, int angle,
                 int threads, Image* out[8]) {
-    const Camera cam = camera == 1 ? camCamera1() : camCamera2();
+    const CameraRays cam = cameraRays(options.rig, camera);
     const int w = options.width, h = options.height, n = options.antialias;
     for (int i = 0; i < 8; ++i) out[i] = imgCreate(w, h);
     // Noise keys of one photograph never meet another's (2^20 keeps the bytes
@@ -204,7 +272,8 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
                     for (const Sample& s : samples)
                         if (s.hit) effectSample(options, s, pattern, positive, vertical, v);
                     for (int c = 0; c < 3; ++c) {
-                        const double light = v[c] / (n * n) * effectGain(options.effects, x, y, c);
+                        const double light = v[c] / (n * n) * effectGain(options.effects, options.rig.width,
+                                                                    options.rig.height, x, y, c);
                         p[c] = static_cast<float>(
                             blurred ? light : effectEncode(options.effects, light) + sensor(read, x, y, c));
                     }
@@ -213,7 +282,10 @@ void renderView(const SceneObject& object, const RenderOptions& options, int cam
                 for (const Sample& s : samples) {
                     if (!s.hit) continue;
                     const int colour =
-                        s.light > 0 ? projectorColour(pattern, vertical, s.column, s.row) : 0;
+                        s.light > 0 ? projectorColour(pattern, vertical, s.column, s.row,
+                                                      options.rig.projector.width,
+                                                      options.rig.projector.height)
+                                    : 0;
                     for (int c = 0; c < 3; ++c) {
                         const bool lit = colour != 0 && ((colour == c + 1) == positive);
                         v[c] += s.albedo[c] * (options.ambient + (lit ? s.light : 0.0));

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "geometry/rig.h"
 #include "image/image.h"
 #include "scene/scene.h"
 
@@ -48,6 +49,10 @@ struct RenderOptions {
     int width = 1024;
     int height = 768;
     RenderEffects effects;
+    // The rig the scan is taken with: cameras, lenses, turntable and the
+    // projector the stripes are drawn through. The built-in rig by default;
+    // width and height are the rig's picture size, or a cut from it.
+    Rig rig = rigBuiltIn();
 };
 
 // The 37-stripe colour sequences of pattern 1 and 2 (1 red, 2 green, 3 blue).
@@ -59,10 +64,20 @@ extern const int kStripePattern2[37];
 // over the surface.
 void renderAlbedo(const RenderOptions& options, Vec3 q, double rgb[3]);
 
-// The colour (1 to 3) that projector pixel (column, row) shows in a pattern
-// (1 or 2) of vertical or horizontal stripes, or 0 outside the picture and in
-// the dark band of rows 368 to 399.
-int projectorColour(int pattern, bool vertical, double column, double row);
+// The colour (1 to 3) that the point (column, row) of a projector picture of
+// width x height pixels shows in a pattern (1 or 2) of vertical or
+// horizontal stripes, or 0 outside the picture and in the dark band between
+// the two copies of the horizontal stripes. Pixel (i, j) covers columns i to
+// i + 1 and rows j to j + 1, rows counted from the picture's bottom. The
+// vertical stripes are 37 equal columns; each copy of the horizontal ones is
+// 37 equal rows, the lower copy below row 368 / 768 of the height, the upper
+// one above row 400 / 768 (for 768 rows: band rows 368 to 399).
+int projectorColour(int pattern, bool vertical, double column, double row, int width = 1024,
+                    int height = 768);
+
+// Where the rig's projector shows a world point: (column, row) as
+// projectorColour takes them; inFront is false behind the projector.
+ProjectorPixel renderProjectorPixel(const RigProjector& projector, Vec3 world);
 
 // Renders photographs 1 to 8 of `camera` (1 or 2) at `angle` degrees, in the
 // order the scanner reads them, into out[0..7] (new images the caller owns),
