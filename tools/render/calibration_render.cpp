@@ -273,28 +273,34 @@ bool turntablePoses(const Rig& rig, const CalibrationRenderOptions& o,
     const auto world = [&](Vec3 v) { return v.x * frame.x + v.y * frame.y + v.z * frame.z; };
     // Upright, facing the cameras at angle 0, its columns along x, its rows
     // going down, the paper's lower edge on the turntable's top, the corners
-    // off the axis so that every one of them moves.
+    // off the axis so that every one of them moves; the first place (towards
+    // the cameras and to the side first) where every angle fits both pictures.
     const double gridWidth = (o.columns - 1) * o.square;
-    const Vec3 centre{0.3 * gridWidth, renderCalibrationCornerHeight(o) + 0.5 * (o.rows - 1) * o.square,
-                      0.2 * gridWidth};
-    const BoardPose local = centredPose(o, centre, {1, 0, 0}, {0, -1, 0});
+    const double height = renderCalibrationCornerHeight(o) + 0.5 * (o.rows - 1) * o.square;
+    const double sideways[] = {0.3, -0.3, 0.15, -0.15, 0.0};
+    const double towards[] = {0.2, 0.0, -0.2, -0.4};
     const Vec3 up{0, 1, 0};
-    for (int angle : o.turntableAngles) {
-        const double turn = rig.turntable.clockwise ? -angle : angle;
-        const BoardPose pose{frame.origin + world(turned(local.origin, up, turn)),
-                             world(turned(local.ex, up, turn)), world(turned(local.ey, up, turn))};
-        if (!fitsBoth(rig, o, pose)) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "the board on the turntable at %d degrees does not fit in both cameras' "
-                          "pictures",
-                          angle);
-            *error = text;
-            return false;
+    for (double z : towards)
+        for (double x : sideways) {
+            const BoardPose local =
+                centredPose(o, {x * gridWidth, height, z * gridWidth}, {1, 0, 0}, {0, -1, 0});
+            std::vector<BoardPose> placed;
+            for (int angle : o.turntableAngles) {
+                const double turn = rig.turntable.clockwise ? -angle : angle;
+                const BoardPose pose{frame.origin + world(turned(local.origin, up, turn)),
+                                     world(turned(local.ex, up, turn)),
+                                     world(turned(local.ey, up, turn))};
+                if (!fitsBoth(rig, o, pose)) break;
+                placed.push_back(pose);
+            }
+            if (placed.size() == o.turntableAngles.size()) {
+                *poses = placed;
+                return true;
+            }
         }
-        poses->push_back(pose);
-    }
-    return true;
+    *error = "the board standing on the turntable does not fit in both cameras' pictures at "
+             "every angle; choose a smaller square";
+    return false;
 }
 
 bool makeDirectory(const std::string& path, std::string* error) {

@@ -11,6 +11,7 @@
 #include "common/cli_app.h"
 #include "driver/scan_options.h"
 #include "geometry/rig_file.h"
+#include "render/calibration_render.h"
 #include "render/render_run.h"
 
 int main(int argc, char** argv) {
@@ -99,9 +100,41 @@ int main(int argc, char** argv) {
     app.add_option("--angles", angleList,
                    "Turntable angles to photograph, whole degrees (default 0,30,...,330)")
         ->type_name("LIST");
-    app.add_option("DIR", dir, "The folder to render into")->required()->type_name("");
+    std::string calibration;
+    app.add_option("--calibration", calibration,
+                   "Instead of a scan, render the calibration photographs of the rig (--rig, else "
+                   "the built-in one) into OUT_DIR for slscan-calibrate: a 9x6 board of 8-unit "
+                   "squares in 15 poses, and upright on the turntable at 315 to 045 degrees "
+                   "(docs/calibration.md)")
+        ->type_name("OUT_DIR");
+    app.add_option("DIR", dir, "The folder to render into")->type_name("");
     if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
     std::string error;
+    if (!calibration.empty()) {
+        Rig rig = rigBuiltIn();
+        if (!rigPath.empty() && !rigFileRead(rigPath, &rig, &error)) {
+            std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
+            return 2;
+        }
+        CalibrationRenderOptions photographs;
+        photographs.noise = options.noise;
+        photographs.seed = options.seed;
+        if (app.count("--aa") > 0) photographs.antialias = options.antialias;
+        if (!rig.turntable.present) photographs.turntableAngles.clear();
+        if (!renderCalibration(rig, photographs, calibration, &error)) {
+            std::fprintf(stderr, "slscan-render: %s: %s\n", calibration.c_str(), error.c_str());
+            return 1;
+        }
+        std::printf("slscan-render: the calibration photographs in %s (slscan-calibrate --board "
+                    "%dx%d --square %g --corner-height %g %s)\n",
+                    calibration.c_str(), photographs.columns, photographs.rows, photographs.square,
+                    renderCalibrationCornerHeight(photographs), calibration.c_str());
+        return 0;
+    }
+    if (dir.empty()) {
+        std::fprintf(stderr, "slscan-render: DIR is required (see slscan-render --help)\n");
+        return 2;
+    }
     if (!angleList.empty() && !scanParseAngles(angleList, &run.angles, &error)) {
         std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
         return 2;
