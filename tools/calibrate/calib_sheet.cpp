@@ -7,7 +7,7 @@
 
 bool calibWriteSheet(const std::string& path, const std::vector<CalibSheetPhoto>& photos,
                      cv::Size board, std::string* error) {
-    constexpr int kColumns = 4, kTileWidth = 240, kGap = 3;
+    constexpr int kColumns = 6, kTileWidth = 160, kGap = 3;
     if (photos.empty()) {
         *error = path + ": no photograph to show";
         return false;
@@ -25,9 +25,9 @@ bool calibWriteSheet(const std::string& path, const std::vector<CalibSheetPhoto>
                    0, 0, cv::INTER_AREA);
         const cv::Scalar colour = p.used ? cv::Scalar(60, 160, 60) : cv::Scalar(40, 40, 220);
         if (!p.used) cv::rectangle(tile, cv::Rect(0, 0, tile.cols, tile.rows), colour, 6);
-        cv::putText(tile, p.name, cv::Point(6, 16), cv::FONT_HERSHEY_SIMPLEX, 0.4,
+        cv::putText(tile, p.name, cv::Point(4, 12), cv::FONT_HERSHEY_SIMPLEX, 0.33,
                     cv::Scalar(255, 255, 255), 3, cv::LINE_AA);
-        cv::putText(tile, p.name, cv::Point(6, 16), cv::FONT_HERSHEY_SIMPLEX, 0.4, colour, 1,
+        cv::putText(tile, p.name, cv::Point(4, 12), cv::FONT_HERSHEY_SIMPLEX, 0.33, colour, 1,
                     cv::LINE_AA);
         tileHeight = std::max(tileHeight, tile.rows);
         tiles.push_back(tile);
@@ -41,7 +41,7 @@ bool calibWriteSheet(const std::string& path, const std::vector<CalibSheetPhoto>
         tiles[k].copyTo(sheet(cv::Rect(x, y, tiles[k].cols, tiles[k].rows)));
     }
     try {
-        if (cv::imwrite(path, sheet)) return true;
+        if (cv::imwrite(path, sheet, {cv::IMWRITE_PNG_COMPRESSION, 9})) return true;
     } catch (const cv::Exception&) {
     }
     *error = path + ": cannot be written";

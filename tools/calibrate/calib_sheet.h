@@ -14,6 +14,6 @@ struct CalibSheetPhoto {
 };
 
 // Writes the sheet (PNG, or any format OpenCV writes by the name's
-// extension), four photographs a row, camera 1 and camera 2 side by side.
+// extension), six photographs a row, camera 1 and camera 2 side by side.
 bool calibWriteSheet(const std::string& path, const std::vector<CalibSheetPhoto>& photos,
                      cv::Size board, std::string* error);

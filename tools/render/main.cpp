@@ -100,17 +100,16 @@ int main(int argc, char** argv) {
     app.add_option("--angles", angleList,
                    "Turntable angles to photograph, whole degrees (default 0,30,...,330)")
         ->type_name("LIST");
-    std::string calibration;
-    app.add_option("--calibration", calibration,
-                   "Instead of a scan, render the calibration photographs of the rig (--rig, else "
-                   "the built-in one) into OUT_DIR for slscan-calibrate: a 9x6 board of 8-unit "
-                   "squares in 15 poses, and upright on the turntable at 315 to 045 degrees "
-                   "(docs/calibration.md)")
-        ->type_name("OUT_DIR");
-    app.add_option("DIR", dir, "The folder to render into")->type_name("");
+    bool calibration = false;
+    app.add_flag("--calibration", calibration,
+                 "Instead of a scan, render into DIR the calibration photographs of the rig "
+                 "(--rig, else the built-in one) for slscan-calibrate: a 9x6 board of 8-unit "
+                 "squares in 15 poses, and upright on the turntable at 315 to 045 degrees "
+                 "(docs/calibration.md)");
+    app.add_option("DIR", dir, "The folder to render into")->required()->type_name("");
     if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
     std::string error;
-    if (!calibration.empty()) {
+    if (calibration) {
         Rig rig = rigBuiltIn();
         if (!rigPath.empty() && !rigFileRead(rigPath, &rig, &error)) {
             std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
@@ -121,19 +120,15 @@ int main(int argc, char** argv) {
         photographs.seed = options.seed;
         if (app.count("--aa") > 0) photographs.antialias = options.antialias;
         if (!rig.turntable.present) photographs.turntableAngles.clear();
-        if (!renderCalibration(rig, photographs, calibration, &error)) {
-            std::fprintf(stderr, "slscan-render: %s: %s\n", calibration.c_str(), error.c_str());
+        if (!renderCalibration(rig, photographs, dir, &error)) {
+            std::fprintf(stderr, "slscan-render: %s: %s\n", dir.c_str(), error.c_str());
             return 1;
         }
         std::printf("slscan-render: the calibration photographs in %s (slscan-calibrate --board "
                     "%dx%d --square %g --corner-height %g %s)\n",
-                    calibration.c_str(), photographs.columns, photographs.rows, photographs.square,
-                    renderCalibrationCornerHeight(photographs), calibration.c_str());
+                    dir.c_str(), photographs.columns, photographs.rows, photographs.square,
+                    renderCalibrationCornerHeight(photographs), dir.c_str());
         return 0;
-    }
-    if (dir.empty()) {
-        std::fprintf(stderr, "slscan-render: DIR is required (see slscan-render --help)\n");
-        return 2;
     }
     if (!angleList.empty() && !scanParseAngles(angleList, &run.angles, &error)) {
         std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
