@@ -10,7 +10,10 @@ namespace {
 // The crossings of one code pair that lie together: one grid point's blob.
 struct Blob {
     int32_t minX, maxX, minY, maxY;
-    int32_t x, y;  // the last pixel visited
+    double sumX, sumY;
+    int count;
+    double x() const { return sumX / count - 0.5; }
+    double y() const { return sumY / count - 0.5; }
 };
 
 // Groups a camera's crossings by code (36 v x 36 h) into blobs of pixels
@@ -26,15 +29,16 @@ std::vector<std::vector<Blob>> blobsByCode(const std::vector<RigCrossing>& cross
                 break;
             }
         if (into == nullptr) {
-            blobs.push_back({c.x, c.x, c.y, c.y, c.x, c.y});
+            blobs.push_back({c.x, c.x, c.y, c.y, static_cast<double>(c.x), static_cast<double>(c.y), 1});
             continue;
         }
         into->minX = std::min(into->minX, c.x);
         into->maxX = std::max(into->maxX, c.x);
         into->minY = std::min(into->minY, c.y);
         into->maxY = std::max(into->maxY, c.y);
-        into->x = c.x;
-        into->y = c.y;
+        into->sumX += c.x;
+        into->sumY += c.y;
+        ++into->count;
     }
     return byCode;
 }
@@ -87,7 +91,7 @@ std::vector<RigPair> rigPairCrossings(const Rig& rig, const std::vector<RigCross
                                       const std::vector<RigCrossing>& camera2) {
     const std::vector<std::vector<Blob>> blobs1 = blobsByCode(camera1);
     const std::vector<std::vector<Blob>> blobs2 = blobsByCode(camera2);
-    const int32_t lastRow = rig.height - 1;
+    const double lastRow = rig.height - 1;
     std::vector<RigPair> pairs;
     for (int code = 0; code < 36 * 36; ++code) {
         const std::vector<Blob>& a = blobs1[code];
@@ -97,8 +101,8 @@ std::vector<RigPair> rigPairCrossings(const Rig& rig, const std::vector<RigCross
         std::vector<char> near(a.size() * b.size(), 0);
         for (size_t i = 0; i < a.size(); ++i)
             for (size_t j = 0; j < b.size(); ++j) {
-                const double d = rigEpipolarDistance(rig, a[i].x, lastRow - a[i].y, b[j].x,
-                                                     lastRow - b[j].y);
+                const double d = rigEpipolarDistance(rig, a[i].x(), lastRow - a[i].y(), b[j].x(),
+                                                     lastRow - b[j].y());
                 near[i * b.size() + j] = d >= 0 && d <= kRigEpipolarTolerancePx;
             }
         std::vector<RigPair> found;
@@ -111,7 +115,7 @@ std::vector<RigPair> rigPairCrossings(const Rig& rig, const std::vector<RigCross
             int back = 0;
             for (size_t k = 0; k < a.size(); ++k) back += near[k * b.size() + match];
             if (back != 1) continue;
-            found.push_back({code / 36, code % 36, a[i].x, a[i].y, b[match].x, b[match].y});
+            found.push_back({code / 36, code % 36, a[i].x(), a[i].y(), b[match].x(), b[match].y()});
         }
         std::sort(found.begin(), found.end(), [](const RigPair& p, const RigPair& q) {
             return p.x1 != q.x1 ? p.x1 < q.x1 : p.y1 < q.y1;

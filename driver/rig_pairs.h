@@ -31,10 +31,11 @@ struct RigCrossing {
 // outside 0 to 35 skipped.
 std::vector<RigCrossing> rigViewCrossings(const Image* vertical, const Image* horizontal);
 
-// A crossing seen by both cameras: camera 1's pixel and camera 2's.
+// A crossing seen by both cameras: camera 1's pixel and camera 2's (rows as
+// the BMP reader numbers them), each the centre of the crossing's blob.
 struct RigPair {
     int v, h;
-    int32_t x1, y1, x2, y2;
+    double x1, y1, x2, y2;
 };
 
 // The distance in pixels within which a camera-2 pixel counts as lying on the
@@ -42,9 +43,10 @@ struct RigPair {
 constexpr double kRigEpipolarTolerancePx = 3.0;
 
 // Pairs the crossings of camera 1 and camera 2 of one view, in the order of
-// their codes (v, then h, then camera 1's pixel). A crossing blob of several
-// adjacent pixels counts once, by its last pixel in the order above, as the
-// correspondence table keeps it.
+// their codes (v, then h, then camera 1's pixel). The pixels of one code that
+// lie together (within two pixels) are one crossing, seen at their mean: a
+// boundary a pixel wide crosses another in one to a few pixels, and their
+// mean is nearer the true crossing than any one of them.
 std::vector<RigPair> rigPairCrossings(const Rig& rig, const std::vector<RigCrossing>& camera1,
                                       const std::vector<RigCrossing>& camera2);
 

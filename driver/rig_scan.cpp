@@ -154,13 +154,11 @@ struct PointWriter {
           allFile(allOut) {}
 
     // Stored-row pixels (x1, y1) of camera 1 and (x2, y2) of camera 2.
-    void add(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    void add(double x1, double y1, double x2, double y2) {
         const double lastRow = rig.height - 1;
         Camera c1 = cameras[0], c2 = cameras[1];
-        if (!rigTriangulationPixel(rig, 0, static_cast<double>(x1), lastRow - y1, &c1.pixelX,
-                                   &c1.pixelY) ||
-            !rigTriangulationPixel(rig, 1, static_cast<double>(x2), lastRow - y2, &c2.pixelX,
-                                   &c2.pixelY))
+        if (!rigTriangulationPixel(rig, 0, x1, lastRow - y1, &c1.pixelX, &c1.pixelY) ||
+            !rigTriangulationPixel(rig, 1, x2, lastRow - y2, &c2.pixelX, &c2.pixelY))
             return;
         Vector4 p = camTriangulate(c1, c2);
         const Vec3 local = rigToTurntable(frame, {p.x, p.y, p.z});

@@ -230,8 +230,8 @@ struct Reader {
         const double n = length(d);
         if (!(n > 1e-12)) return fail("turntable.axis_direction", "has length 0");
         if (!std::isfinite(n)) return fail("turntable.axis_direction", "is too long");
-        // A unit direction is kept as given, bit for bit.
-        t->axisDirection = n == 1.0 ? d : normalized(d);
+        // A unit direction (as written, to rounding) is kept bit for bit.
+        t->axisDirection = std::fabs(n - 1.0) < 1e-12 ? d : normalized(d);
         int sense = 0;
         if (!choice(value["sense"], "turntable.sense", {"counterclockwise", "clockwise"}, &sense))
             return false;

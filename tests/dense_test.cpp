@@ -5,6 +5,7 @@
 // too few points.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -224,6 +225,81 @@ TEST(DenseMeeting, ProjectedBoundaryTriangulatesOntoTheCurve) {
         }
         EXPECT_LT(worst, 0.005);
     }
+}
+
+namespace {
+
+// The boundaries of several planes of light x = planes[i] (code first + i)
+// on the same wall, merged row by row in column order.
+DenseMarks projectBoundaries(const Rig& rig, int index, const std::vector<double>& planes,
+                             int first, double wallZ) {
+    std::vector<DenseMarks> each;
+    for (size_t i = 0; i < planes.size(); ++i)
+        each.push_back(projectBoundary(rig, index, planes[i], wallZ, first + static_cast<int>(i),
+                                       -40.0, 20.0));
+    DenseMarks marks;
+    marks.width = rig.width;
+    marks.height = rig.height;
+    for (int y = 0; y < rig.height; ++y) {
+        marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
+        std::vector<DenseMark> row;
+        for (const DenseMarks& m : each)
+            row.insert(row.end(), m.marks.begin() + m.rowStart[y], m.marks.begin() + m.rowStart[y + 1]);
+        std::sort(row.begin(), row.end(),
+                  [](const DenseMark& a, const DenseMark& b) { return a.u < b.u; });
+        marks.marks.insert(marks.marks.end(), row.begin(), row.end());
+    }
+    marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
+    return marks;
+}
+
+}  // namespace
+
+// Fill between four boundaries on a flat wall: every filled pixel lies on the
+// wall, between its two planes of light, in both cameras' rows; a pixel is
+// filled only between the middle two of four successive boundaries.
+TEST(DenseFill, PixelsBetweenBoundariesLieOnTheWall) {
+    const Rig rig = rigBuiltIn();
+    DenseView views[2];
+    for (int i = 0; i < 2; ++i)
+        denseViewBuild(projectBoundaries(rig, i, {0.0, 2.5, 5.0, 7.5}, 20, 10.0),
+                       rig.cameras[i], &views[i]);
+    std::vector<DensePoint> points;
+    densePoints(rig, views, true, &points);
+    size_t filled = 0;
+    double worst = 0;
+    for (const DensePoint& p : points) {
+        worst = std::max(worst, std::fabs(p.world.z - (10.0 + 0.1 * p.world.y)));
+        if (p.stripe == std::floor(p.stripe)) continue;
+        ++filled;
+        ASSERT_GT(p.stripe, 21.0);
+        ASSERT_LT(p.stripe, 22.0);
+        // Evenly spaced parallel planes on a plane: the stripe coordinate is
+        // nearly linear in x.
+        EXPECT_NEAR(p.world.x, 2.5 + 2.5 * (p.stripe - 21), 0.05);
+    }
+    EXPECT_LT(worst, 0.02);
+    // About 5 pixels a stripe, some 150 rows, two cameras.
+    EXPECT_GT(filled, 1000u);
+}
+
+// Where the four boundaries straddle an occlusion (the stripe beyond seen
+// much wider by one camera than its neighbours), the stripe is not filled.
+TEST(DenseFill, StripesAcrossAnOcclusionSkipped) {
+    const Rig rig = rigBuiltIn();
+    DenseView views[2];
+    for (int i = 0; i < 2; ++i) {
+        DenseMarks marks = projectBoundaries(rig, i, {0.0, 2.5, 5.0, 7.5}, 20, 10.0);
+        // Camera 2 sees the last boundary 25 pixels further right, as if it
+        // fell on a far surface.
+        if (i == 1)
+            for (DenseMark& m : marks.marks)
+                if (m.code == 23) m.u += 25;
+        denseViewBuild(marks, rig.cameras[i], &views[i]);
+    }
+    std::vector<DensePoint> points;
+    densePoints(rig, views, true, &points);
+    for (const DensePoint& p : points) EXPECT_EQ(p.stripe, std::floor(p.stripe));
 }
 
 namespace {

@@ -34,6 +34,7 @@ libeigen3-dev      | sample | small dense linear algebra (fits, eigenproblems) i
 libgtest-dev       | test   | the tests (GoogleTest)
 libbenchmark-dev   | test   | the benchmarks in bench/
 valgrind           | test   | a test runs slscan under memcheck
+python3            | test   | tests/mutants.py, and the test that its planted faults find their code
 clang              | ci     | the fuzz targets (libFuzzer)
 libclang-rt-14-dev | ci     | clang's fuzzer and sanitizer runtimes"
 

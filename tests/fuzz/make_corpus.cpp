@@ -1,7 +1,8 @@
 // Writes the seed corpora of the fuzz targets: the hostile-file corpus and
 // valid pictures of several sizes for the reader, a few images for the
-// decoders, the documented pixel pairs for the triangulation.
-//   make_corpus DIR   (writes DIR/bmp, DIR/decode, DIR/triangulate)
+// decoders, the documented pixel pairs for the triangulation, rig files for
+// the rig file reader.
+//   make_corpus DIR   (writes DIR/bmp, DIR/decode, DIR/triangulate, DIR/rig)
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/rig_file.h"
 #include "hostile_bmp.h"
 #include "image/bmp_write.h"
 
@@ -18,7 +20,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    for (const char* sub : {"", "/bmp", "/decode", "/triangulate"}) mkdir((dir + sub).c_str(), 0755);
+    for (const char* sub : {"", "/bmp", "/decode", "/triangulate", "/rig"})
+        mkdir((dir + sub).c_str(), 0755);
     int files = 0;
     bool ok = true;
     const auto write = [&](const std::string& path, const std::vector<unsigned char>& bytes) {
@@ -49,6 +52,24 @@ int main(int argc, char** argv) {
         write(dir + "/triangulate/" + std::to_string(p[0]) + "-" + std::to_string(p[3]),
               std::vector<unsigned char>(bytes, bytes + sizeof p));
     }
+    // Rig files: the built-in rig, one with distortion and a tilted axis
+    // turning clockwise, one of the cameras only.
+    Rig rig = rigBuiltIn();
+    const auto text = [](const Rig& r) {
+        const std::string t = rigFileFormat(r);
+        return std::vector<unsigned char>(t.begin(), t.end());
+    };
+    write(dir + "/rig/built-in.json", text(rig));
+    rig.width = 640;
+    rig.cameras[0].distortion[0] = -0.2;
+    rig.cameras[1].fy = 931.5;
+    rig.turntable.axisDirection = normalized({0.1, 1, 0});
+    rig.turntable.clockwise = true;
+    rig.halfRule = RigHalfRule::kEpipolar;
+    rig.projector.present = false;
+    write(dir + "/rig/odd.json", text(rig));
+    rig.turntable.present = false;
+    write(dir + "/rig/cameras-only.json", text(rig));
     if (!ok) {
         std::fprintf(stderr, "make_corpus: cannot write into \"%s\"\n", dir.c_str());
         return 1;

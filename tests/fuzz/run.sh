@@ -16,11 +16,12 @@ mkdir -p "$work"
 "$build/tests/fuzz/make_corpus" "$work/seeds"
 
 status=0
-for target in bmp decode triangulate; do
+for target in bmp decode triangulate rig; do
   corpus="$work/corpus-$target"
   mkdir -p "$corpus"
   dict=()
   [ "$target" = bmp ] && dict=(-dict=tests/fuzz/bmp.dict)
+  [ "$target" = rig ] && dict=(-dict=tests/fuzz/rig.dict)
   log="$work/$target.log"
   # stdout of the targets (the decoder's and the triangulation's console
   # lines) is closed; the reader's one-line refusals are left out of the log,

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "geometry/camera.h"
+#include "geometry/camera_model.h"
 #include "image/bmp_read.h"
 #include "image/image.h"
 #include "image/image_ptr.h"

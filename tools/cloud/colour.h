@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "common/scan_points.h"
-#include "scene/scene.h"
+#include "geometry/vec3.h"
 
 constexpr double kColourAgree = 0.06;       // in 0..1 units of one exposure
 constexpr double kColourAgreeShare = 0.20;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/scene.h"
+#include "geometry/vec3.h"
 
 struct NeighbourTable {
     int k = 0;                      // neighbours per point (fewer than asked when the cloud is small)

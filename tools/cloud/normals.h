@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cloud/neighbours.h"
-#include "scene/scene.h"
+#include "geometry/vec3.h"
 
 // The direction in which `angle`'s cameras look at object point p: the sum of
 // the unit vectors from p to both camera centres, the centres turned by minus

@@ -22,7 +22,7 @@
 
 #include <vector>
 
-#include "scene/scene.h"
+#include "geometry/vec3.h"
 
 struct OutlierOptions {
     double radius = 60.0;   // of the working cylinder about the turntable axis

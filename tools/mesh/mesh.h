@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/scene.h"
+#include "geometry/vec3.h"
 
 using MeshTriangle = std::array<uint32_t, 3>;
 using MeshColour = std::array<uint8_t, 3>;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/scene.h"
+#include "geometry/vec3.h"
 
 struct Rgb {
     unsigned char r, g, b;
