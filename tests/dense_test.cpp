@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "decode/dense_marks.h"
@@ -17,15 +18,10 @@
 #include "geometry/epipolar.h"
 #include "geometry/light_plane.h"
 #include "geometry/rig.h"
+#include "image/scan_layout.h"
+#include "test_util.h"
 
 namespace {
-
-// The two projected stripe sequences (1 red, 2 green, 3 blue): boundary k
-// between stripe k and k + 1 has code k.
-const int kPattern1[37] = {1, 2, 3, 1, 2, 3, 1, 3, 2, 1, 3, 1, 3, 2, 1, 2, 3, 1, 2,
-                           1, 3, 2, 1, 3, 1, 3, 2, 3, 1, 2, 3, 2, 3, 2, 1, 2, 1};
-const int kPattern2[37] = {1, 2, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 3, 2, 3, 1, 2, 1,
-                           2, 3, 1, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 2, 3, 2, 1};
 
 // A row of a pattern difference: stripe k covers [edge[k - 1], edge[k]) of
 // the continuous column (pixel x covers [x - 0.5, x + 0.5]); each pixel is
@@ -449,4 +445,31 @@ TEST(LightPlane, BadPlanesHandled) {
         for (const DensePoint& p : points) EXPECT_FALSE(lightPlaneKeeps(planes, p)) << c.what;
     }
     EXPECT_TRUE(lightPlaneFit(planePoints(normal, 2.0, kLightPlaneMinPoints)).valid);
+}
+
+// A dense run over photographs that cannot be read names each one in the
+// run's order, skips its angle, writes the rest and ends with status 1.
+TEST(DenseRun, UnreadablePhotographsNamedInOrder) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("cavalo"));
+    // Angle 30, camera 1: a file cut short; every other photograph missing.
+    writeFile(dir.file(scanPhotographPath(1, 1, 30)), {'B', 'M', 0, 0});
+    runCommand("cd '" + dir.path() + "' && '" SLSCAN_EXE
+               "' --dense > out.txt 2> err.txt; echo $? > status.txt");
+    EXPECT_EQ(readFile(dir.file("status.txt")), "1\n");
+    const std::string err = readFile(dir.file("err.txt"));
+    const size_t at0 = err.find("slscan: angle 0, camera 1: cannot open \"cavalo/Cavalo Positivo 1 "
+                                "Camera 1 Rotacao 000 Vertical.bmp\"");
+    const size_t at30 = err.find("slscan: angle 30, camera 1: \"cavalo/Cavalo Positivo 1 Camera 1 "
+                                 "Rotacao 030 Vertical.bmp\" is not a 24-bit BMP");
+    const size_t at330 = err.find("slscan: angle 330, camera 1: cannot open");
+    ASSERT_NE(at0, std::string::npos) << err;
+    ASSERT_NE(at30, std::string::npos) << err;
+    ASSERT_NE(at330, std::string::npos) << err;
+    EXPECT_LT(at0, at30);
+    EXPECT_LT(at30, at330);
+    EXPECT_EQ(err.find("imgReadBMP"), std::string::npos);  // nothing from the workers
+    EXPECT_NE(err.find("12 angle(s) skipped"), std::string::npos) << err;
+    EXPECT_EQ(readFile(dir.file("pontos.txt")), "");
+    EXPECT_EQ(readFile(dir.file("pontos_330.txt")), "");
 }
