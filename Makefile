@@ -37,17 +37,27 @@ asan:
 	ctest --test-dir build-asan --output-on-failure --no-tests=error -j $(JOBS)
 
 sample:
-	SAMPLE_DIR=$(SAMPLE_DIR) BUILD=$(BUILD) tools/sample.sh
+	SAMPLE_DIR=$(SAMPLE_DIR) BUILD=$(BUILD) tools/sample.sh $(if $(CROSSINGS),--crossings)
 
-# The whole path from a folder of photographs to the mesh and its preview:
-# make model SCAN=dir [OUT=dir] [RIG=file]
+# The whole path from a folder of photographs to the mesh and its preview,
+# with CALIB first calibrating the rig from the chessboard photographs in
+# CALIB (slscan-calibrate writes CALIB/rig.json; a refused calibration stops
+# here): make model SCAN=dir [OUT=dir] [RIG=file | CALIB=dir BOARD=CxR
+# SQUARE=S [CORNER_HEIGHT=H]] [CROSSINGS=1]
+MODEL_USAGE = usage: make model SCAN=dir [OUT=dir] [RIG=file | CALIB=dir BOARD=CxR SQUARE=S [CORNER_HEIGHT=H]] [CROSSINGS=1]
 model:
-	@test -n "$(SCAN)" || { echo "usage: make model SCAN=dir [OUT=dir] [RIG=file]" >&2; exit 2; }
+	@test -n "$(SCAN)" || { echo "$(MODEL_USAGE)" >&2; exit 2; }
+	@test -z "$(CALIB)" || { test -n "$(BOARD)" && test -n "$(SQUARE)" && test -z "$(RIG)"; } || \
+	  { echo "$(MODEL_USAGE) (CALIB needs BOARD and SQUARE, and no RIG)" >&2; exit 2; }
 	@tools/setup.sh sample
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target slscan slscan-mask slscan-cloud slscan-preview \
+	  $(if $(CALIB),slscan-calibrate) \
 	  $$(cmake --build $(BUILD) --target help | grep -o 'slscan-mesh' | head -n 1) > /dev/null
-	@BUILD=$(BUILD) tools/model.sh $(if $(OUT),--out "$(OUT)") $(if $(RIG),--rig "$(RIG)") "$(SCAN)"
+	$(if $(CALIB),@$(BUILD)/tools/slscan-calibrate --board "$(BOARD)" --square "$(SQUARE)" \
+	  $(if $(CORNER_HEIGHT),--corner-height "$(CORNER_HEIGHT)") "$(CALIB)")
+	@BUILD=$(BUILD) tools/model.sh $(if $(OUT),--out "$(OUT)") $(if $(RIG),--rig "$(RIG)") \
+	  $(if $(CALIB),--rig "$(CALIB)/rig.json") $(if $(CROSSINGS),--crossings) "$(SCAN)"
 
 # The pictures in docs/, made by the commands the README prints under them.
 docs:

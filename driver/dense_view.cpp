@@ -1,19 +1,42 @@
 #include "driver/dense_view.h"
 
-#include <new>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
-#include "image/bmp_read.h"
+#include "image/bmp_layout.h"
 #include "image/scan_layout.h"
 
 namespace {
 
-// Why a pair could not be read: the slow reader names the fault of a single
-// file; otherwise the pair disagrees.
+// Why one photograph cannot be read, or "" when it can: found without the
+// image reader, whose messages would come from the workers out of the run's
+// order.
+std::string fileFault(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return "cannot open \"" + path + "\": " + std::strerror(errno);
+    unsigned char header[54];
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    std::fseek(file, 0, SEEK_END);
+    const long bytes = std::ftell(file);
+    std::fclose(file);
+    ImgBmpLayout layout;
+    switch (imgBMPReadHeader(header, got, &layout)) {
+        case ImgBmpHeader::kOk: break;
+        case ImgBmpHeader::kNot24Bits: return "\"" + path + "\" is not a 24-bit BMP";
+        case ImgBmpHeader::kBadSize: return "\"" + path + "\" has an invalid picture size";
+        case ImgBmpHeader::kShortHeader: return "\"" + path + "\" ends inside its header";
+    }
+    if (bytes < 0 || !imgBMPPlaceRows(header, static_cast<uint64_t>(bytes), &layout))
+        return "\"" + path + "\" is cut short";
+    return "";
+}
+
+// Why a pair could not be read.
 std::string pairFault(const std::string& positive, const std::string& negative) {
     for (const std::string* path : {&positive, &negative}) {
-        Image* image = imgReadBMP(path->c_str());
-        if (image == nullptr) return "cannot read \"" + *path + "\"";
-        imgDestroy(image);
+        const std::string fault = fileFault(*path);
+        if (!fault.empty()) return fault;
     }
     return "\"" + positive + "\" and \"" + negative + "\" differ in size or row order";
 }

@@ -11,6 +11,7 @@
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
 #include "driver/rig_pairs.h"
+#include "driver/scan_view.h"
 #include "geometry/camera.h"
 #include "geometry/rig_file.h"
 #include "image/bmp_layout.h"
@@ -180,16 +181,23 @@ int rigScanPrepare(const Rig& rig, const std::string& rigName, const ScanOptions
         std::fprintf(stderr, "slscan: %s\n", rigMissingTurntableMessage(rigName).c_str());
         return 2;
     }
-    std::vector<int> angles = options.angles;
-    if (angles.empty()) {
-        std::vector<int32_t> found;
-        std::string error;
-        if (!scanFindAngles(".", &found, &error)) {
-            std::fprintf(stderr, "slscan: %s\n", error.c_str());
-            return 1;
-        }
-        angles.assign(found.begin(), found.end());
+    // No folder of photographs: one line, nothing written, as a plain run.
+    std::error_code folderError;
+    if (!std::filesystem::is_directory(kScanPhotographFolder, folderError)) {
+        std::fprintf(stderr,
+                     "slscan: there is no folder \"%s\" here; run slscan in the folder that holds "
+                     "%s/ with the photographs of the scan.\n",
+                     kScanPhotographFolder, kScanPhotographFolder);
+        return 1;
     }
+    std::vector<int32_t> found;
+    std::string error;
+    if (!scanFindAngles(".", &found, &error)) {
+        std::fprintf(stderr, "slscan: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<int> angles = options.angles;
+    if (angles.empty()) angles.assign(found.begin(), found.end());
     if (angles.empty()) {
         std::fprintf(stderr,
                      "slscan: no photograph in %s/ (\"%s\" and the like): nothing to scan.\n",
@@ -223,6 +231,7 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
     std::vector<char> buffers(2 * BUFSIZ);
     std::FILE* allFile = openPointFile(allName, buffers.data(), &faults);
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
+    ScanViewWork work;
     long points = 0;
     for (int angle : angles) {
         const std::string angleFileName = scanAnglePointFile(angle);
@@ -233,6 +242,13 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
         bool decoded[2] = {false, false};
         for (int camera = 1; camera <= 2; ++camera) {
             CorrespondenceTable* table = &tables[camera - 1];
+            // The middle row's table comes from the silent fast path, as in a
+            // plain run; a view it cannot decode takes the camera sequence,
+            // whose stages say why.
+            if (rig.halfRule == RigHalfRule::kMiddleRow && scanDecodeView(camera, angle, &work, table)) {
+                decoded[camera - 1] = true;
+                continue;
+            }
             clearCorrespondenceTable(table);
             ImagePtr vertical, horizontal;
             decoded[camera - 1] = decodeView(camera, angle, &faults, &vertical, &horizontal);

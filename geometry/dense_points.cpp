@@ -1,5 +1,6 @@
 #include "geometry/dense_points.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "geometry/camera_model.h"
@@ -81,11 +82,24 @@ void fillRows(const Rig& rig, int from, const DenseView& view, const Partners& p
             const double columns[4] = {view.u[a], view.u[b], view.u[c], view.u[d]};
             if (!(columns[0] < columns[1] && columns[1] < columns[2] && columns[2] < columns[3]))
                 continue;
-            const double width1 = columns[2] - columns[1];
-            const double width2 =
-                fx2 * std::hypot(partners.x[c] - partners.x[b], partners.y[c] - partners.y[b]);
-            if (width1 > kDenseFillWidthRatio * width2 || width2 > kDenseFillWidthRatio * width1)
+            // The width of each of the three stripes in this camera over its
+            // width in the other: beyond kDenseFillWidthRatio either way the
+            // middle stripe is seen nearly edge-on by one camera; varying by
+            // more than kDenseFillRatioSpread over the three, the four
+            // boundaries do not lie on one smooth piece of surface.
+            double ratios[3];
+            for (int i = 0; i < 3; ++i) {
+                const int32_t m0 = a + i, m1 = a + i + 1;
+                const double width = view.u[m1] - view.u[m0];
+                const double other = fx2 * std::hypot(partners.x[m1] - partners.x[m0],
+                                                      partners.y[m1] - partners.y[m0]);
+                ratios[i] = width / other;
+            }
+            if (!(ratios[1] <= kDenseFillWidthRatio && ratios[1] >= 1 / kDenseFillWidthRatio))
                 continue;
+            const double widest = std::max(ratios[0], std::max(ratios[1], ratios[2]));
+            const double narrowest = std::min(ratios[0], std::min(ratios[1], ratios[2]));
+            if (!(widest <= kDenseFillRatioSpread * narrowest)) continue;
             const double stripes[4] = {k - 1.0, k + 0.0, k + 1.0, k + 2.0};
             const double px[4] = {partners.x[a], partners.x[b], partners.x[c], partners.x[d]};
             const double py[4] = {partners.y[a], partners.y[b], partners.y[c], partners.y[d]};

@@ -10,8 +10,10 @@
 // c - 1 .. c + 2, all met in the other camera, a pixel between c and c + 1
 // gets its stripe coordinate from the cubic through the four boundaries'
 // columns, and its partner in the other camera from the cubic through the
-// four partners at that stripe coordinate. A stripe four times wider in one camera than in the other (a
-// surface seen nearly edge-on by one of them) is skipped.
+// four partners at that stripe coordinate. A stripe four times wider in one
+// camera than in the other (a surface seen nearly edge-on by one of them) is
+// skipped, and so is one whose neighbours' widths do not follow it (an
+// occlusion between the four boundaries).
 #pragma once
 
 #include <vector>
@@ -30,6 +32,10 @@ struct DensePoint {
 
 // A stripe four times wider in one camera than in the other is not filled.
 constexpr double kDenseFillWidthRatio = 4.0;
+// Nor is one whose ratio of widths in the two cameras differs by more than
+// this factor among it and its two neighbours: its four boundaries straddle
+// an occlusion or a fold, where the cubic through them means nothing.
+constexpr double kDenseFillRatioSpread = 3.0;
 
 // The midpoint of the common perpendicular of camera 0's ray through the
 // normalised point (x0, y0) and camera 1's through (x1, y1); false when the

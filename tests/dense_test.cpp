@@ -5,8 +5,10 @@
 // too few points.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "decode/dense_marks.h"
@@ -16,15 +18,10 @@
 #include "geometry/epipolar.h"
 #include "geometry/light_plane.h"
 #include "geometry/rig.h"
+#include "image/scan_layout.h"
+#include "test_util.h"
 
 namespace {
-
-// The two projected stripe sequences (1 red, 2 green, 3 blue): boundary k
-// between stripe k and k + 1 has code k.
-const int kPattern1[37] = {1, 2, 3, 1, 2, 3, 1, 3, 2, 1, 3, 1, 3, 2, 1, 2, 3, 1, 2,
-                           1, 3, 2, 1, 3, 1, 3, 2, 3, 1, 2, 3, 2, 3, 2, 1, 2, 1};
-const int kPattern2[37] = {1, 2, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 3, 2, 3, 1, 2, 1,
-                           2, 3, 1, 3, 1, 3, 2, 1, 2, 3, 1, 3, 2, 1, 2, 3, 2, 1};
 
 // A row of a pattern difference: stripe k covers [edge[k - 1], edge[k]) of
 // the continuous column (pixel x covers [x - 0.5, x + 0.5]); each pixel is
@@ -228,6 +225,81 @@ TEST(DenseMeeting, ProjectedBoundaryTriangulatesOntoTheCurve) {
 
 namespace {
 
+// The boundaries of several planes of light x = planes[i] (code first + i)
+// on the same wall, merged row by row in column order.
+DenseMarks projectBoundaries(const Rig& rig, int index, const std::vector<double>& planes,
+                             int first, double wallZ) {
+    std::vector<DenseMarks> each;
+    for (size_t i = 0; i < planes.size(); ++i)
+        each.push_back(projectBoundary(rig, index, planes[i], wallZ, first + static_cast<int>(i),
+                                       -40.0, 20.0));
+    DenseMarks marks;
+    marks.width = rig.width;
+    marks.height = rig.height;
+    for (int y = 0; y < rig.height; ++y) {
+        marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
+        std::vector<DenseMark> row;
+        for (const DenseMarks& m : each)
+            row.insert(row.end(), m.marks.begin() + m.rowStart[y], m.marks.begin() + m.rowStart[y + 1]);
+        std::sort(row.begin(), row.end(),
+                  [](const DenseMark& a, const DenseMark& b) { return a.u < b.u; });
+        marks.marks.insert(marks.marks.end(), row.begin(), row.end());
+    }
+    marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
+    return marks;
+}
+
+}  // namespace
+
+// Fill between four boundaries on a flat wall: every filled pixel lies on the
+// wall, between its two planes of light, in both cameras' rows; a pixel is
+// filled only between the middle two of four successive boundaries.
+TEST(DenseFill, PixelsBetweenBoundariesLieOnTheWall) {
+    const Rig rig = rigBuiltIn();
+    DenseView views[2];
+    for (int i = 0; i < 2; ++i)
+        denseViewBuild(projectBoundaries(rig, i, {0.0, 2.5, 5.0, 7.5}, 20, 10.0),
+                       rig.cameras[i], &views[i]);
+    std::vector<DensePoint> points;
+    densePoints(rig, views, true, &points);
+    size_t filled = 0;
+    double worst = 0;
+    for (const DensePoint& p : points) {
+        worst = std::max(worst, std::fabs(p.world.z - (10.0 + 0.1 * p.world.y)));
+        if (p.stripe == std::floor(p.stripe)) continue;
+        ++filled;
+        ASSERT_GT(p.stripe, 21.0);
+        ASSERT_LT(p.stripe, 22.0);
+        // Evenly spaced parallel planes on a plane: the stripe coordinate is
+        // nearly linear in x.
+        EXPECT_NEAR(p.world.x, 2.5 + 2.5 * (p.stripe - 21), 0.05);
+    }
+    EXPECT_LT(worst, 0.02);
+    // About 5 pixels a stripe, some 150 rows, two cameras.
+    EXPECT_GT(filled, 1000u);
+}
+
+// Where the four boundaries straddle an occlusion (the stripe beyond seen
+// much wider by one camera than its neighbours), the stripe is not filled.
+TEST(DenseFill, StripesAcrossAnOcclusionSkipped) {
+    const Rig rig = rigBuiltIn();
+    DenseView views[2];
+    for (int i = 0; i < 2; ++i) {
+        DenseMarks marks = projectBoundaries(rig, i, {0.0, 2.5, 5.0, 7.5}, 20, 10.0);
+        // Camera 2 sees the last boundary 25 pixels further right, as if it
+        // fell on a far surface.
+        if (i == 1)
+            for (DenseMark& m : marks.marks)
+                if (m.code == 23) m.u += 25;
+        denseViewBuild(marks, rig.cameras[i], &views[i]);
+    }
+    std::vector<DensePoint> points;
+    densePoints(rig, views, true, &points);
+    for (const DensePoint& p : points) EXPECT_EQ(p.stripe, std::floor(p.stripe));
+}
+
+namespace {
+
 // A view of `height` rows whose code-`code` boundaries are vertical lines at
 // the given columns.
 DenseView verticalBoundaries(const Rig& rig, const std::vector<double>& columns, int code) {
@@ -373,4 +445,31 @@ TEST(LightPlane, BadPlanesHandled) {
         for (const DensePoint& p : points) EXPECT_FALSE(lightPlaneKeeps(planes, p)) << c.what;
     }
     EXPECT_TRUE(lightPlaneFit(planePoints(normal, 2.0, kLightPlaneMinPoints)).valid);
+}
+
+// A dense run over photographs that cannot be read names each one in the
+// run's order, skips its angle, writes the rest and ends with status 1.
+TEST(DenseRun, UnreadablePhotographsNamedInOrder) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("cavalo"));
+    // Angle 30, camera 1: a file cut short; every other photograph missing.
+    writeFile(dir.file(scanPhotographPath(1, 1, 30)), {'B', 'M', 0, 0});
+    runCommand("cd '" + dir.path() + "' && '" SLSCAN_EXE
+               "' --dense > out.txt 2> err.txt; echo $? > status.txt");
+    EXPECT_EQ(readFile(dir.file("status.txt")), "1\n");
+    const std::string err = readFile(dir.file("err.txt"));
+    const size_t at0 = err.find("slscan: angle 0, camera 1: cannot open \"cavalo/Cavalo Positivo 1 "
+                                "Camera 1 Rotacao 000 Vertical.bmp\"");
+    const size_t at30 = err.find("slscan: angle 30, camera 1: \"cavalo/Cavalo Positivo 1 Camera 1 "
+                                 "Rotacao 030 Vertical.bmp\" is not a 24-bit BMP");
+    const size_t at330 = err.find("slscan: angle 330, camera 1: cannot open");
+    ASSERT_NE(at0, std::string::npos) << err;
+    ASSERT_NE(at30, std::string::npos) << err;
+    ASSERT_NE(at330, std::string::npos) << err;
+    EXPECT_LT(at0, at30);
+    EXPECT_LT(at30, at330);
+    EXPECT_EQ(err.find("imgReadBMP"), std::string::npos);  // nothing from the workers
+    EXPECT_NE(err.find("12 angle(s) skipped"), std::string::npos) << err;
+    EXPECT_EQ(readFile(dir.file("pontos.txt")), "");
+    EXPECT_EQ(readFile(dir.file("pontos_330.txt")), "");
 }

@@ -9,7 +9,9 @@ Usage: slscan-model [OPTIONS] SCAN_DIR...
 From the photographs in SCAN_DIR/cavalo to SCAN_DIR/model: the masked
 photographs, the point files, cloud.ply, mesh.ply and mesh.stl, preview.png,
 and model.log with everything the tools printed. The steps: slscan-mask,
-slscan, slscan-cloud, slscan-mesh (when it is built), slscan-preview.
+slscan --dense (a point on every stripe boundary; --crossings below for
+the crossings only), slscan-cloud, slscan-mesh (when it is built),
+slscan-preview.
 
 Several scan folders are run one after another, each with one summary line;
 each folder is independent, so they can also be spread over cores or machines
@@ -24,6 +26,8 @@ Options:
                     built-in rig)
   --out OUT_DIR     With one SCAN_DIR: the results there instead of
                     SCAN_DIR/model
+  --crossings       slscan's points at the stripe crossings only, instead of
+                    a point on every stripe boundary (slscan --dense)
 
 A folder that cannot be used (no cavalo/, photographs that are not BMP) is
 refused before anything is written. One folder shows a line a step with its
@@ -48,6 +52,11 @@ fault() { echo "slscan-model: $1" >&2; exit 2; }
 mask_options=()
 rig=()
 out_option=
+# The dense points by default; their normals need more neighbours than the
+# crossings' (a point's nearest all lie on its own boundary).
+points=(--dense)
+cloud_options=(--k 48)
+mesh_options=(--normal-k 48)
 scans=()
 while [ "$#" -gt 0 ]; do
   case $1 in
@@ -59,6 +68,7 @@ while [ "$#" -gt 0 ]; do
            rig=(--rig "$(realpath "$2")"); shift 2 ;;
     --out) [ "$#" -ge 2 ] || fault "--out needs a folder (see --help)"
            out_option=$2; shift 2 ;;
+    --crossings) points=(); cloud_options=(); mesh_options=(); shift ;;
     --) shift; scans+=("$@"); break ;;
     -*) fault "unknown option \"$1\" (see --help)" ;;
     *) scans+=("$1"); shift ;;
@@ -143,7 +153,7 @@ model() {
     notes+=" (some views passed through unmasked: see $log)"
     status=1
   fi
-  (cd "$out" && step 2 "photographs to points (slscan)" "$bin/slscan" "${rig_used[@]}")
+  (cd "$out" && step 2 "photographs to points (slscan)" "$bin/slscan" "${points[@]}" "${rig_used[@]}")
   rc=$?
   if [ "$rc" -eq 1 ]; then
     notes+=" (slscan could not use every photograph: see $log)"
@@ -151,10 +161,12 @@ model() {
   elif [ "$rc" -ne 0 ]; then
     stop slscan "$rc"; return 1
   fi
-  step 3 "coloured, cleaned cloud (slscan-cloud)" "$tools/slscan-cloud" "${rig_used[@]}" "$out" ||
+  step 3 "coloured, cleaned cloud (slscan-cloud)" "$tools/slscan-cloud" "${cloud_options[@]}" \
+    "${rig_used[@]}" "$out" ||
     { stop slscan-cloud $?; return 1; }
   if [ -x "$mesh" ]; then
-    step 4 "mesh (slscan-mesh)" "$mesh" "${rig_used[@]}" "$out" || { stop slscan-mesh $?; return 1; }
+    step 4 "mesh (slscan-mesh)" "$mesh" "${mesh_options[@]}" "${rig_used[@]}" "$out" ||
+      { stop slscan-mesh $?; return 1; }
   elif [ "$verbose" = 1 ]; then
     printf '[4/%d] %-44s skipped: slscan-mesh is not built\n' "$steps" "mesh (slscan-mesh)"
   fi

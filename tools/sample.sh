@@ -6,22 +6,30 @@
 # coloured and cleaned cloud, mesh it, and draw the mesh.
 # For comparison, slscan also runs on the photographs as they are.
 set -euo pipefail
+# The dense points by default; their normals need more neighbours than the
+# crossings' (a point's nearest all lie on its own boundary).
+points=(--dense)
+cloud_options=(--k 48)
+mesh_options=(--normal-k 48)
 case ${1:-} in
+  --crossings) points=(); cloud_options=(); mesh_options=() ;;
   -h|--help)
     cat << 'EOF'
-Usage: tools/sample.sh   (or: make sample)
+Usage: tools/sample.sh [--crossings]   (or: make sample [CROSSINGS=1])
 
 Installs what is missing, builds slscan and the tools, renders the sample
 horse once (as a real camera would take it: optics blur, sensor noise over a
 black level; later runs reuse it), masks it, runs slscan, reports the
 accuracy, makes the coloured cloud and the mesh, and draws the mesh in
 preview.png. slscan also runs on the unmasked photographs, for comparison.
+slscan makes a point on every stripe boundary (slscan --dense); with
+--crossings, only at the stripe crossings.
 Environment: SAMPLE_DIR the work folder (default work/sample), BUILD the
 build folder (default build), SAMPLE_RENDER slscan-render's options.
 EOF
     exit 0 ;;
   "") ;;
-  *) echo "sample.sh: takes no argument, got \"$1\" (see --help)" >&2; exit 2 ;;
+  *) echo "sample.sh: takes no argument but --crossings, got \"$1\" (see --help)" >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
@@ -43,7 +51,7 @@ mkdir -p "$work"
 # run DIR: slscan in DIR, its last console line, its status.
 run() {
   local status=0
-  (cd "$1" && "$OLDPWD/$build/slscan" > console.txt) || status=$?
+  (cd "$1" && "$OLDPWD/$build/slscan" "${points[@]}" > console.txt) || status=$?
   tail -n 1 "$1/console.txt"
   return "$status"
 }
@@ -66,10 +74,10 @@ fi
 echo
 "$build/tools/slscan-eval" "$masked"
 echo
-"$build/tools/slscan-cloud" "$masked"
+"$build/tools/slscan-cloud" "${cloud_options[@]}" "$masked"
 "$build/tools/slscan-eval" --cloud "$masked"
 echo
-"$build/tools/slscan-mesh" "$masked"
+"$build/tools/slscan-mesh" "${mesh_options[@]}" "$masked"
 "$build/tools/slscan-eval" --mesh "$masked"
 echo
 "$build/tools/slscan-preview" "$masked"

@@ -11,6 +11,7 @@
 #include "common/cli_app.h"
 #include "driver/scan_options.h"
 #include "geometry/rig_file.h"
+#include "render/calibration_render.h"
 #include "render/render_run.h"
 
 int main(int argc, char** argv) {
@@ -99,9 +100,36 @@ int main(int argc, char** argv) {
     app.add_option("--angles", angleList,
                    "Turntable angles to photograph, whole degrees (default 0,30,...,330)")
         ->type_name("LIST");
+    bool calibration = false;
+    app.add_flag("--calibration", calibration,
+                 "Instead of a scan, render into DIR the calibration photographs of the rig "
+                 "(--rig, else the built-in one) for slscan-calibrate: a 9x6 board of 8-unit "
+                 "squares in 15 poses, and upright on the turntable at 315 to 045 degrees "
+                 "(docs/calibration.md)");
     app.add_option("DIR", dir, "The folder to render into")->required()->type_name("");
     if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
     std::string error;
+    if (calibration) {
+        Rig rig = rigBuiltIn();
+        if (!rigPath.empty() && !rigFileRead(rigPath, &rig, &error)) {
+            std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
+            return 2;
+        }
+        CalibrationRenderOptions photographs;
+        photographs.noise = options.noise;
+        photographs.seed = options.seed;
+        if (app.count("--aa") > 0) photographs.antialias = options.antialias;
+        if (!rig.turntable.present) photographs.turntableAngles.clear();
+        if (!renderCalibration(rig, photographs, dir, &error)) {
+            std::fprintf(stderr, "slscan-render: %s: %s\n", dir.c_str(), error.c_str());
+            return 1;
+        }
+        std::printf("slscan-render: the calibration photographs in %s (slscan-calibrate --board "
+                    "%dx%d --square %g --corner-height %g %s)\n",
+                    dir.c_str(), photographs.columns, photographs.rows, photographs.square,
+                    renderCalibrationCornerHeight(photographs), dir.c_str());
+        return 0;
+    }
     if (!angleList.empty() && !scanParseAngles(angleList, &run.angles, &error)) {
         std::fprintf(stderr, "slscan-render: %s\n", error.c_str());
         return 2;
