@@ -18,7 +18,6 @@ set(slscan_slow_tests
   ToolContract.ModelRunsSeveralFoldersOneLineEach
   ToolContract.HelpVersionAndUsageErrors
   ToolContract.FilesThatDoNotBelongTogetherAreNotBelieved
-  ToolContract.ABadRigFileIsRefusedByEveryTool
   CloudEndToEnd.AnotherRigFoundBesideThePhotographs
   Rig.RenderingIsTheSameOnAnyNumberOfThreads
   Rig.BlackLevelAndOpticsBlur
