@@ -19,6 +19,10 @@
 #include "cloud/outliers.h"
 #include "common/ply.h"
 #include "common/scan_points.h"
+#include "eval/cloud_report.h"
+#include "eval/eval_run.h"
+#include "geometry/rig_file.h"
+#include "preview/preview_run.h"
 #include "image/bmp_write.h"
 #include "image/scan_layout.h"
 #include "render/render.h"
@@ -155,7 +159,7 @@ TEST(CloudNormals, SmallestEigenvectorAndFacingTheCameras) {
 
     // At camera 1's centre (where the scanner puts the point of two parallel
     // rays) the direction is still a number: camera 2's.
-    const Vec3 atCamera = normalsTowardCameras({51.7638, 50, 200}, 0);
+    const Vec3 atCamera = normalsTowardCameras(toolRigBuiltIn(), {51.7638, 50, 200}, 0);
     EXPECT_NEAR(atCamera.x, -1, 1e-9);
 
     // A thin board sampled as the stripes sample it, densely along columns
@@ -170,7 +174,7 @@ TEST(CloudNormals, SmallestEigenvectorAndFacingTheCameras) {
                 board.push_back({1.2 * column, 0.3 * row, face == 0 ? 0.3 : -0.3});
                 angles.push_back(face == 0 ? 0 : 180);
             }
-    const std::vector<Vec3> n = normalsEstimate(board, angles, neighboursFind(board, 64), 16);
+    const std::vector<Vec3> n = normalsEstimate(toolRigBuiltIn(), board, angles, neighboursFind(board, 64), 16);
     for (size_t i = 0; i < n.size(); ++i) EXPECT_GT((board[i].z > 0 ? 1 : -1) * n[i].z, 0.99) << i;
 }
 
@@ -256,7 +260,7 @@ TEST(CloudColour, GreyBoardGivesItsGreyNeverStripes) {
                 ASSERT_TRUE(imgWriteBMP(dir.file(scanPhotographPath(read, camera, 0)).c_str(), image));
             }
         ColourStats stats;
-        ASSERT_TRUE(colourPoints(dir.path(), scan, keep, normals, &colours, &stats, &error)) << error;
+        ASSERT_TRUE(colourPoints(dir.path(), toolRigBuiltIn(), scan, keep, normals, &colours, &stats, &error)) << error;
         EXPECT_EQ(silenced ? stats.oneCamera : stats.bothAgree, static_cast<long>(scan.rig.size()));
         for (size_t i = 0; i < colours.size(); ++i) {
             EXPECT_LE(std::abs(colours[i].r - colours[i].g), 1) << i;
@@ -266,7 +270,7 @@ TEST(CloudColour, GreyBoardGivesItsGreyNeverStripes) {
     }
     std::filesystem::remove(dir.file(scanPhotographPath(3, 2, 0)));
     ColourStats stats;
-    EXPECT_FALSE(colourPoints(dir.path(), scan, keep, normals, &colours, &stats, &error));
+    EXPECT_FALSE(colourPoints(dir.path(), toolRigBuiltIn(), scan, keep, normals, &colours, &stats, &error));
     EXPECT_NE(error.find("no photograph"), std::string::npos) << error;
     EXPECT_NE(error.find("Positivo 2 Camera 2"), std::string::npos) << error;
 }
@@ -356,4 +360,66 @@ TEST(CloudTool, InterruptedRunLeavesNoTemporaryFile) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
     EXPECT_FALSE(std::filesystem::exists(dir.file("cloud.ply.tmp")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("cloud.ply")));
+}
+
+// A rig unlike the built-in one (a moved, clockwise turntable, unequal focal
+// lengths, an off-centre principal point, lens distortion, eight angles of
+// 45 degrees), rendered with its rig.json beside cavalo/: slscan --rig makes
+// the points, and the cloud tool, finding rig.json by itself, colours them
+// from the right pixels, turns the normals toward the rig's cameras and takes
+// its working volume from the rig, not the built-in numbers.
+TEST(CloudEndToEnd, AnotherRigFoundBesideThePhotographs) {
+    TempDir dir, files;
+    Rig rig = rigBuiltIn();
+    rig.halfRule = RigHalfRule::kEpipolar;
+    rig.turntable.axisPoint = {4, -12, 3};
+    rig.turntable.clockwise = true;
+    rig.cameras[0].fy = rig.cameras[0].fx * 1.02;
+    rig.cameras[0].cx += 14;
+    rig.cameras[1].cy -= 11;
+    rig.cameras[1].distortion[0] = -0.04;
+    std::string error;
+    ASSERT_TRUE(rigFileWrite(files.file("rig.json"), rig, &error)) << error;
+    ASSERT_EQ(renderScan("--object sphere --texture --aa 1 --rig '" + files.file("rig.json") +
+                             "' --angles 0,45,90,135,180,225,270,315",
+                         dir.path()),
+              0);
+    ASSERT_TRUE(std::filesystem::exists(dir.file("rig.json")));
+    ASSERT_EQ(runCommand("cd '" + dir.path() + "' && '" SLSCAN_EXE "' --rig rig.json > console.txt"), 0);
+    CloudRunOptions options;
+    options.dir = dir.path();
+    const CloudRunReport report = cloudRun(options);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
+    EXPECT_EQ(report.rig, dir.file("rig.json"));
+    EXPECT_NE(report.radius, OutlierOptions{}.radius);  // from the rig
+    EXPECT_GT(report.radius, 25);                       // the sphere's 25 fits
+    EXPECT_GT(report.written, 1000);
+    CloudReport measured;
+    ASSERT_TRUE(evalCloud(dir.path(), &measured, &error)) << error;
+    EXPECT_LE(measured.keptBeyond5, 0.002);
+    EXPECT_GE(measured.within1Kept, 0.95);
+    EXPECT_GE(measured.normalsOutward, 0.97);
+    EXPECT_LE(measured.chroma95, 0.06);
+    EXPECT_GE(report.colour.bothAgree, report.written / 2);
+
+    // The same folder through the report and the preview: the turn check holds
+    // in the rig's sense, and the rig is named.
+    EvalRunOptions eval;
+    eval.dir = dir.path();
+    const EvalRunReport points = evalRun(eval);
+    ASSERT_EQ(points.result.status, 0) << points.result.reason;
+    EXPECT_TRUE(points.points.turnOk) << points.points.turnProblem;
+    EXPECT_EQ(points.points.perAngle.size(), 8u);
+    EXPECT_NE(evalRunText(eval, points, false).find("rig: " + dir.file("rig.json")), std::string::npos);
+    PreviewRunOptions preview;
+    preview.dir = dir.path();
+    EXPECT_EQ(previewRun(preview).result.status, 0);
+
+    // --rig overrides the folder's file: the built-in rig turns the other way,
+    // so the point files no longer agree and the cloud is refused.
+    ASSERT_TRUE(rigFileWrite(files.file("built-in.json"), rigBuiltIn(), &error)) << error;
+    options.rigPath = files.file("built-in.json");
+    const CloudRunReport wrong = cloudRun(options);
+    EXPECT_EQ(wrong.result.status, 1);
+    EXPECT_NE(wrong.result.reason.find("turned back"), std::string::npos) << wrong.result.reason;
 }

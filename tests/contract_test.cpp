@@ -230,3 +230,25 @@ TEST(ToolContract, ModelRunsSeveralFoldersOneLineEach) {
     EXPECT_NE(readFile(logs.file("h")).find("SCAN_DIR..."), std::string::npos);
     EXPECT_EQ(runCommand(model + "--out x '" + scans.file("a") + "' '" + scans.file("b") + "' 2> /dev/null"), 2);
 }
+
+// A rig file that cannot be used is refused by every tool before anything is
+// read or written: one line naming the file, status 2, as slscan refuses it;
+// the same for a folder's own rig.json.
+TEST(ToolContract, ABadRigFileIsRefusedByEveryTool) {
+    TempDir dir, files;
+    writeFinishedScan(dir);
+    writeText(files.file("bad.json"), "{\"format\": \"slscan-rig 1\"");
+    for (const char* tool : {"slscan-cloud", "slscan-eval", "slscan-preview", "slscan-mesh"}) {
+        SCOPED_TRACE(tool);
+        const ToolRun run = runTool(tool, "--rig '" + files.file("bad.json") + "' '" + dir.path() + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("bad.json"), std::string::npos) << run.err;
+        EXPECT_EQ(lines(run.err), 1) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("preview.png")));
+    }
+    writeText(dir.file("rig.json"), "[]");
+    const ToolRun run = runTool("slscan-preview", "--ignore-dates '" + dir.path() + "'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(dir.file("rig.json")), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("preview.png")));
+}

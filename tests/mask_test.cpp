@@ -15,6 +15,7 @@
 
 #include "image/bmp_read.h"
 #include "image/bmp_write.h"
+#include "geometry/rig_file.h"
 #include "image/scan_layout.h"
 #include "mask/mask_contrast.h"
 #include "mask/mask_run.h"
@@ -374,4 +375,34 @@ TEST(MaskRun, InterruptedRunLeavesNoPartFile) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
     for (const auto& entry : std::filesystem::directory_iterator(out.path() + "/cavalo"))
         EXPECT_EQ(entry.path().string().find(".slscan-mask-part"), std::string::npos) << entry.path();
+}
+
+// With a rig file, every photograph must have the rig's picture size: views
+// of another size are named with both sizes and passed through; the folder's
+// rig.json goes along with the photographs; an angle set other than twelve
+// of 30 degrees is masked as it is.
+TEST(MaskRun, ARigFilesPictureSizeAndAnyAngles) {
+    TempDir scan, out;
+    writeScan(scan.path(), 8, 4, [](int, int read, int x, int, int c) {
+        return x < 4 ? 10 : (read + c) % 3 == 0 ? 200 : 20;
+    });
+    for (int angle = 30; angle < 360; angle += 30)  // keep angle 0 only
+        for (int camera = 1; camera <= 2; ++camera)
+            for (int read = 1; read <= 8; ++read)
+                std::filesystem::remove(scan.path() + "/" + scanPhotographPath(read, camera, angle));
+    MaskRunReport report = maskRun(scan.path(), out.path(), quietOptions());
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
+    EXPECT_EQ(report.views.size(), 2u);
+    EXPECT_EQ(report.rig, "the built-in rig");
+
+    std::string error;
+    ASSERT_TRUE(rigFileWrite(scan.path() + "/rig.json", rigBuiltIn(), &error)) << error;
+    report = maskRun(scan.path(), out.path(), quietOptions());
+    EXPECT_EQ(report.result.status, 1);
+    EXPECT_EQ(report.rig, scan.path() + "/rig.json");
+    ASSERT_FALSE(report.result.warnings.empty());
+    EXPECT_NE(report.result.warnings[0].find("8 x 4"), std::string::npos) << report.result.warnings[0];
+    EXPECT_NE(report.result.warnings[0].find("1024 x 768"), std::string::npos) << report.result.warnings[0];
+    EXPECT_EQ(readFile(out.path() + "/rig.json"), readFile(scan.path() + "/rig.json"));
+    for (const MaskViewReport& v : report.views) EXPECT_FALSE(v.masked);
 }

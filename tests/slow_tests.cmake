@@ -18,6 +18,7 @@ set(slscan_slow_tests
   ToolContract.ModelRunsSeveralFoldersOneLineEach
   ToolContract.HelpVersionAndUsageErrors
   ToolContract.FilesThatDoNotBelongTogetherAreNotBelieved
+  CloudEndToEnd.AnotherRigFoundBesideThePhotographs
   Rig.RenderingIsTheSameOnAnyNumberOfThreads
   Rig.BlackLevelAndOpticsBlur
   # A rig of its own rendered and scanned; the built-in rig as a file

@@ -9,6 +9,7 @@
 
 #include "common/ply.h"
 #include "common/scan_folder.h"
+#include "common/scan_points.h"
 #include "common/spatial_grid.h"
 #include "eval/report_fields.h"
 #include "eval/cloud_report.h"
@@ -221,9 +222,9 @@ TEST(Preview, PointsWithTheirOwnColourAreDrawnInItAndNeedNoKey) {
     const std::vector<unsigned char> coloured = previewDraw(cloud, &w, &h);
     EXPECT_EQ(count(coloured, own), 2 * 3 * 9);  // two 3 x 3 dots in each of three views
     EXPECT_EQ(count(coloured, previewAngleColour(0)), 0);
-    cloud[1].ownColour = false;  // one point by its angle: the key returns
+    cloud[1].ownColour = false;  // one point by its angle: the key returns, with that angle only
     const std::vector<unsigned char> mixed = previewDraw(cloud, &w, &h);
-    EXPECT_EQ(count(mixed, previewAngleColour(0)), 14 * 14);
+    EXPECT_EQ(count(mixed, previewAngleColour(0)), 0);
     EXPECT_EQ(count(mixed, previewAngleColour(30)), 14 * 14 + 3 * 4);
     // A normal along -z: seen from the side and the top, not from the front.
     cloud[0].normal = {-0.5, 0.5, -1};
@@ -316,4 +317,31 @@ TEST(ScanFolder, PhotographsInAnotherFormatAreNamed) {
         EXPECT_NE(error.find("mogrify -format bmp"), std::string::npos) << error;
         EXPECT_NE(error.find(dir.file("cavalo")), std::string::npos) << error;
     }
+}
+
+// A scan of any angle set: the angle files present are read in rising order
+// (names other than pontos_<angle>.txt with a plain angle 0 to 359 are not
+// angle files), and each line is turned back in the rig's sense: a clockwise
+// turntable turns the per-angle point by +angle about y.
+TEST(ScanPoints, AnyAnglesAndTheTurntablesSense) {
+    TempDir dir;
+    writeText(dir.file("pontos_0.txt"), "0.000000 15.000000 0.000000\n");
+    writeText(dir.file("pontos_45.txt"), "25.500000 -10.000000 0.000000\n");
+    for (const char* other : {"pontos_045.txt", "pontos_360.txt", "pontos_x.txt"})
+        writeText(dir.file(other), "1.000000 2.000000 3.000000\n");
+    // (25.5, -10, 0) turned by +45 degrees about y: x cos 45, -x sin 45.
+    writeText(dir.file("pontos.txt"), "0.000000 15.000000 0.000000\n18.031223 -10.000000 -18.031223\n");
+    EXPECT_EQ(scanPointFileAngles(dir.path()), (std::vector<int>{0, 45}));
+    ScanPoints points;
+    std::string error;
+    ASSERT_TRUE(scanReadPoints(dir.path(), &points, &error, true)) << error;
+    EXPECT_EQ(points.angle, (std::vector<int>{0, 45}));
+    EXPECT_FALSE(scanReadPoints(dir.path(), &points, &error, false));  // the other sense
+    EXPECT_NE(error.find("pontos_45.txt"), std::string::npos) << error;
+    EvalReport r;
+    ASSERT_FALSE(evalScan(dir.path(), &r, &error, true));  // no scene.txt
+    writeText(dir.file("scene.txt"), "slscan-render 1\nobject sphere\n");
+    ASSERT_TRUE(evalScan(dir.path(), &r, &error, true)) << error;
+    EXPECT_TRUE(r.turnOk) << r.turnProblem;
+    EXPECT_EQ(r.perAngle, (std::vector<std::pair<int, long>>{{0, 1}, {45, 1}}));
 }

@@ -127,6 +127,10 @@ model() {
   local scan=$1 out=$2 why rc status=0 notes="" made=0 start end
   why=$(refused "$scan")
   if [ -n "$why" ]; then echo "slscan-model: $scan: refused: $why" >&2; return 2; fi
+  local rig_used=("${rig[@]}")
+  if [ "${#rig_used[@]}" -eq 0 ] && [ -f "$scan/rig.json" ]; then
+    rig_used=(--rig "$(realpath "$scan/rig.json")")
+  fi
   [ -d "$out" ] || made=1
   if ! mkdir -p "$out"; then echo "slscan-model: $scan: cannot create \"$out\"" >&2; return 2; fi
   out=$(cd "$out" && pwd)
@@ -139,7 +143,7 @@ model() {
     tail -n 5 "$log" >&2
   }
   step 1 "mask the photographs (slscan-mask)" "$tools/slscan-mask" --quiet \
-    "${mask_options[@]}" "${rig[@]}" "$scan" "$out"
+    "${mask_options[@]}" "${rig_used[@]}" "$scan" "$out"
   rc=$?
   if [ "$rc" -eq 2 ]; then  # refused: nothing of this run is left behind
     stop slscan-mask "$rc"
@@ -149,7 +153,7 @@ model() {
     notes+=" (some views passed through unmasked: see $log)"
     status=1
   fi
-  (cd "$out" && step 2 "photographs to points (slscan)" "$bin/slscan" "${points[@]}" "${rig[@]}")
+  (cd "$out" && step 2 "photographs to points (slscan)" "$bin/slscan" "${points[@]}" "${rig_used[@]}")
   rc=$?
   if [ "$rc" -eq 1 ]; then
     notes+=" (slscan could not use every photograph: see $log)"
@@ -158,18 +162,19 @@ model() {
     stop slscan "$rc"; return 1
   fi
   step 3 "coloured, cleaned cloud (slscan-cloud)" "$tools/slscan-cloud" "${cloud_options[@]}" \
-    "${rig[@]}" "$out" ||
+    "${rig_used[@]}" "$out" ||
     { stop slscan-cloud $?; return 1; }
   if [ -x "$mesh" ]; then
-    step 4 "mesh (slscan-mesh)" "$mesh" "${mesh_options[@]}" "${rig[@]}" "$out" ||
+    step 4 "mesh (slscan-mesh)" "$mesh" "${mesh_options[@]}" "${rig_used[@]}" "$out" ||
       { stop slscan-mesh $?; return 1; }
   elif [ "$verbose" = 1 ]; then
     printf '[4/%d] %-44s skipped: slscan-mesh is not built\n' "$steps" "mesh (slscan-mesh)"
   fi
-  step 5 "preview (slscan-preview)" "$tools/slscan-preview" "${rig[@]}" "$out" ||
+  step 5 "preview (slscan-preview)" "$tools/slscan-preview" "${rig_used[@]}" "$out" ||
     { stop slscan-preview $?; return 1; }
   end=$(date +%s.%N)
-  printf 'slscan-model: %s: %s in %.2f s: ' "$scan" "$out" "$(awk "BEGIN {print $end - $start}")"
+  printf 'slscan-model: %s: %s in %.2f s (rig: %s): ' "$scan" "$out" \
+    "$(awk "BEGIN {print $end - $start}")" "${rig_used[1]:-the built-in rig}"
   for f in cloud.ply mesh.ply mesh.stl preview.png; do [ -f "$out/$f" ] && printf '%s ' "$f"; done
   echo "$notes"
   return "$status"

@@ -17,8 +17,21 @@ CloudRunReport cloudRun(const CloudRunOptions& options) {
     if (!folderExists(dir, &error)) return report.result = toolFault(error), report;
     if (!options.ignoreDates && !folderPointsCurrent(dir, &error))
         return report.result = toolFault(error), report;
+    ToolRig rig;
+    if (!toolRigLoad(dir, options.rigPath, &rig, &error)) return report.result = toolUsageFault(error), report;
+    report.rig = rig.source;
+    OutlierOptions outlierOptions = options.outliers;
+    if (!rig.builtIn && !options.volumeGiven &&
+        !toolRigWorkingVolume(rig, &outlierOptions.radius, &outlierOptions.yMin, &outlierOptions.yMax))
+        return report.result = toolFault(rig.source + ": the cameras do not both see the turntable "
+                                         "axis, so there is no working volume (give --radius and --y)"),
+               report;
+    report.radius = outlierOptions.radius;
+    report.yMin = outlierOptions.yMin;
+    report.yMax = outlierOptions.yMax;
     ScanPoints scan;
-    if (!scanReadPoints(dir, &scan, &error)) return report.result = toolFault(error), report;
+    if (!scanReadPoints(dir, &scan, &error, rig.rig.turntable.clockwise))
+        return report.result = toolFault(error), report;
     const size_t n = scan.object.size();
     if (n == 0) {
         report.result = toolFault("\"" + dir + "/pontos.txt\" holds no point: slscan found none, so "
@@ -28,7 +41,7 @@ CloudRunReport cloudRun(const CloudRunOptions& options) {
     report.pointsRead = static_cast<long>(n);
 
     OutlierResult& outliers = report.outliers;
-    outliers = outliersFind(scan.object, options.outliers);
+    outliers = outliersFind(scan.object, outlierOptions);
     if (options.keepAll) {
         for (size_t i = 0; i < n; ++i) {
             const Vec3& p = scan.object[i];
@@ -49,12 +62,12 @@ CloudRunReport cloudRun(const CloudRunOptions& options) {
     // the same side.
     const int k = options.outliers.neighbours;
     const NeighbourTable table = neighboursFind(kept, 4 * k);
-    const std::vector<Vec3> keptNormals = normalsEstimate(kept, keptAngles, table, k);
+    const std::vector<Vec3> keptNormals = normalsEstimate(rig, kept, keptAngles, table, k);
     std::vector<Vec3> normals(n, Vec3{0, 0, 0});
     for (size_t j = 0; j < kept.size(); ++j) normals[keptIndex[j]] = keptNormals[j];
 
     std::vector<ColourRgb> colours;
-    if (!colourPoints(dir, scan, outliers.keep, normals, &colours, &report.colour, &error))
+    if (!colourPoints(dir, rig, scan, outliers.keep, normals, &colours, &report.colour, &error))
         return report.result = toolFault(error), report;
 
     std::vector<PlyVertex> vertices;
@@ -80,8 +93,8 @@ std::string cloudReportText(const CloudRunOptions& options, const CloudRunReport
     char line[512];
     const OutlierResult& o = report.outliers;
     const OutlierOptions& oo = options.outliers;
-    std::snprintf(line, sizeof line, "slscan-cloud: %ld points read from %s/pontos.txt\n",
-                  report.pointsRead, options.dir.c_str());
+    std::snprintf(line, sizeof line, "slscan-cloud: %ld points read from %s/pontos.txt (rig: %s)\n",
+                  report.pointsRead, options.dir.c_str(), report.rig.c_str());
     out += line;
     if (o.notFinite > 0) {  // no viewer can place these, --keep-all or not
         std::snprintf(line, sizeof line,
@@ -94,7 +107,7 @@ std::string cloudReportText(const CloudRunOptions& options, const CloudRunReport
         std::snprintf(line, sizeof line,
                       "  dropped %ld outside the working volume (cylinder of radius %g about the "
                       "turntable axis, y %g to %g)\n",
-                      o.outsideVolume, oo.radius, oo.yMin, oo.yMax);
+                      o.outsideVolume, report.radius, report.yMin, report.yMax);
         out += line;
         std::snprintf(line, sizeof line,
                       "  dropped %ld far from their neighbours (mean distance to %d nearest above "

@@ -8,16 +8,21 @@
 #include "cloud/colour.h"
 #include "cloud/outliers.h"
 #include "common/tool_result.h"
+#include "common/tool_rig.h"
 
 struct CloudRunOptions {
     std::string dir;
-    OutlierOptions outliers;  // the defaults of the working volume and the neighbour rule
+    std::string rigPath;      // --rig; empty: DIR/rig.json, else the built-in rig
+    OutlierOptions outliers;  // the built-in rig's working volume and the neighbour rule
+    bool volumeGiven = false; // the working volume as given, not from a rig file
     bool keepAll = false;      // drop no point (but those that are not finite)
     bool ignoreDates = false;  // use files older than their sources
 };
 
 struct CloudRunReport {
     ToolResult result;
+    std::string rig;          // the rig used: "the built-in rig" or the file
+    double radius = 0, yMin = 0, yMax = 0;  // the working volume used
     long pointsRead = 0;
     OutlierResult outliers;   // the counts of the dropped points (keep: all kept with keepAll)
     ColourStats colour;

@@ -8,8 +8,7 @@
 #include <thread>
 #include <utility>
 
-#include "geometry/camera.h"
-#include "geometry/camera_model.h"
+#include "common/photo_check.h"
 #include "image/bmp_read.h"
 #include "image/image.h"
 #include "image/image_ptr.h"
@@ -107,14 +106,13 @@ struct AngleColours {
 
 // Colours the kept points of angle number `a` from its photographs; each
 // angle writes only its own points' colours.
-void colourAngle(int a, const std::string& dir, const ScanPoints& points,
+void colourAngle(int angle, const std::string& dir, const ToolRig& rig, const ScanPoints& points,
                  const std::vector<char>& keep, const std::vector<Vec3>& normals,
                  std::vector<ColourRgb>* colours, AngleColours* result) {
     ColourStats* stats = &result->stats;
     std::string* error = &result->error;
     result->ok = false;
     {
-        const int angle = scanLayoutBuiltIn().angles[static_cast<size_t>(a)];
         std::vector<size_t> which;
         for (size_t i = 0; i < points.rig.size(); ++i)
             if (keep[i] && points.angle[i] == angle) which.push_back(i);
@@ -124,7 +122,6 @@ void colourAngle(int a, const std::string& dir, const ScanPoints& points,
         }
         std::vector<ColourSamples> samples(which.size());
         for (int camera = 1; camera <= kScanCameras; ++camera) {
-            const Camera model = camera == 1 ? camCamera1() : camCamera2();
             for (int pair = 0; pair < 4; ++pair) {
                 ImagePtr exposure[2];
                 for (int sign = 0; sign < 2; ++sign) {
@@ -135,7 +132,10 @@ void colourAngle(int a, const std::string& dir, const ScanPoints& points,
                         *error = "no photograph \"" + path + "\"";
                         return;
                     }
-                    exposure[sign].reset(imgReadBMP(path.c_str()));  // names its own fault too
+                    // Checked first, so that the fault is named here, once.
+                    ImgBmpLayout layout;
+                    if (!photoCheckFile(path, &layout, error)) return;
+                    exposure[sign].reset(imgReadBMP(path.c_str()));
                     if (!exposure[sign]) {
                         *error = "cannot read the photograph \"" + path + "\"";
                         return;
@@ -151,7 +151,7 @@ void colourAngle(int a, const std::string& dir, const ScanPoints& points,
                     double px, py;
                     ColourSamples& s = samples[j];
                     const int cam = camera - 1;
-                    if (cameraProject(model, points.rig[which[j]], &px, &py) &&
+                    if (toolRigProject(rig, cam, points.rig[which[j]], &px, &py) &&
                         insidePicture(*exposure[0], px, py) &&
                         pairSum(*exposure[0], *exposure[1], px, py, s.sums[cam][s.pairs[cam]]))
                         ++s.pairs[cam];
@@ -162,8 +162,7 @@ void colourAngle(int a, const std::string& dir, const ScanPoints& points,
             const size_t i = which[j];
             double squareness[2];
             for (int cam = 0; cam < 2; ++cam) {
-                const Camera c = cam == 0 ? camCamera1() : camCamera2();
-                const Vec3 centre = scanToObject({c.position.x, c.position.y, c.position.z}, angle);
+                const Vec3 centre = toolRigToObject(rig, toolRigCameraCentre(rig, cam), angle);
                 squareness[cam] = dot(normals[i], normalized(centre - points.object[i]));
             }
             (*colours)[i] = colourCombine(samples[j], squareness, stats);
@@ -174,22 +173,25 @@ void colourAngle(int a, const std::string& dir, const ScanPoints& points,
 
 }  // namespace
 
-bool colourPoints(const std::string& dir, const ScanPoints& points, const std::vector<char>& keep,
-                  const std::vector<Vec3>& normals, std::vector<ColourRgb>* colours,
-                  ColourStats* stats, std::string* error) {
+bool colourPoints(const std::string& dir, const ToolRig& rig, const ScanPoints& points,
+                  const std::vector<char>& keep, const std::vector<Vec3>& normals,
+                  std::vector<ColourRgb>* colours, ColourStats* stats, std::string* error) {
     colours->assign(points.rig.size(), ColourRgb{0, 0, 0});
     // The angles are independent and reading their photographs is most of
     // the work: they run on every core, and the counts and the first fault
     // (by angle) are taken in angle order afterwards.
-    const int angleCount = static_cast<int>(scanLayoutBuiltIn().angles.size());
-    std::vector<AngleColours> results(static_cast<size_t>(angleCount));
+    std::vector<int> angles = points.angle;
+    std::sort(angles.begin(), angles.end());
+    angles.erase(std::unique(angles.begin(), angles.end()), angles.end());
+    const int count = static_cast<int>(angles.size());
+    std::vector<AngleColours> results(angles.size());
     std::atomic<int> next{0};
     const auto work = [&] {
-        for (int a; (a = next++) < angleCount;)
-            colourAngle(a, dir, points, keep, normals, colours, &results[a]);
+        for (int a; (a = next++) < count;)
+            colourAngle(angles[a], dir, rig, points, keep, normals, colours, &results[a]);
     };
     const int threads =
-        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, angleCount);
+        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, std::max(count, 1));
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t) pool.emplace_back(work);
     work();

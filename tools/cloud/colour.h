@@ -3,8 +3,9 @@
 // A positive exposure and its negative light every surface point once with
 // each channel of the projector, so their sum is the photograph under full
 // light: the stripes cancel and the object's colour, scaled by its shading,
-// remains. For a point of angle a and each camera, the rig-frame point is
-// projected with the calibrated model and the sum is read there (bilinear) for
+// remains. For a point of angle a and each camera, the per-angle point is
+// projected with the rig's camera (common/tool_rig.h) and the sum is read
+// there (bilinear) for
 // each of the four pairs (pattern 1 and 2, vertical and horizontal).
 //
 // A pixel whose negative equals its positive holds no full-light value (a
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "common/scan_points.h"
+#include "common/tool_rig.h"
 #include "geometry/vec3.h"
 
 constexpr double kColourAgree = 0.06;       // in 0..1 units of one exposure
@@ -59,8 +61,7 @@ ColourRgb colourCombine(const ColourSamples& samples, const double squareness[2]
 // The colour of every point i with keep[i] (others get black), reading the
 // photographs of DIR/cavalo angle by angle, two at a time. `normals` are in
 // the object frame. False, with one line naming the photograph, when one the
-// points need is missing or cannot be read (the reader then names its own
-// fault on stderr as well).
-bool colourPoints(const std::string& dir, const ScanPoints& points, const std::vector<char>& keep,
-                  const std::vector<Vec3>& normals, std::vector<ColourRgb>* colours,
-                  ColourStats* stats, std::string* error);
+// points need is missing or cannot be read.
+bool colourPoints(const std::string& dir, const ToolRig& rig, const ScanPoints& points,
+                  const std::vector<char>& keep, const std::vector<Vec3>& normals,
+                  std::vector<ColourRgb>* colours, ColourStats* stats, std::string* error);

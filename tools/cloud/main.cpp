@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
         "Reads SCAN_DIR/pontos.txt and the per-angle point files.");
     cliFlag(cli.get(), "--keep-all", &options.keepAll, "Drop no point");
     cliAbove(cli.get(), "--radius", &o.radius, 0, "R",
-             "Working volume: cylinder radius about the turntable axis");
+             "Working volume: cylinder radius about the turntable axis (with a rig file: from "
+             "the rig, unless given)");
     std::string heights = shown(o.yMin) + "," + shown(o.yMax);
     cliText(cli.get(), "--y", &heights, "MIN,MAX", "Working volume: height range",
             [](const std::string& text) -> std::string {
@@ -65,10 +66,12 @@ int main(int argc, char** argv) {
     cliNumber(cli.get(), "--ratio", &o.ratio, 0, HUGE_VAL, "N",
               "Drop points whose mean distance to their K nearest exceeds the median of those + N "
               "x 1.4826 x their median absolute deviation");
+    cliText(cli.get(), kToolRigOption, &options.rigPath, "FILE", kToolRigHelp);
     cliFlag(cli.get(), kFolderIgnoreDatesOption, &options.ignoreDates, kFolderIgnoreDatesHelp);
     cliArgument(cli.get(), "SCAN_DIR", &options.dir, "The scan folder");
     if (const int status = cliParse(cli.get(), argc, argv); status >= 0) return status;
     heightRange(heights, &o.yMin, &o.yMax);
+    options.volumeGiven = cliGiven(cli.get(), "--radius") || cliGiven(cli.get(), "--y");
 
     const CloudRunReport report = cloudRun(options);
     std::fputs(cloudReportText(options, report).c_str(), stdout);

@@ -8,13 +8,11 @@
 #include <Eigen/Eigenvalues>
 
 #include "common/scan_points.h"
-#include "geometry/camera.h"
 
-Vec3 normalsTowardCameras(Vec3 p, int angle) {
+Vec3 normalsTowardCameras(const ToolRig& rig, Vec3 p, int angle) {
     Vec3 sum{0, 0, 0};
-    for (const Camera& camera : {camCamera1(), camCamera2()}) {
-        const Vec3 centre = scanToObject(
-            {camera.position.x, camera.position.y, camera.position.z}, angle);
+    for (int camera = 0; camera < 2; ++camera) {
+        const Vec3 centre = toolRigToObject(rig, toolRigCameraCentre(rig, camera), angle);
         const Vec3 toward = centre - p;
         if (length(toward) > 0) sum = sum + normalized(toward);  // p may be a camera centre
     }
@@ -40,12 +38,13 @@ bool sameSide(int a, int b) {
 
 }  // namespace
 
-std::vector<Vec3> normalsEstimate(const std::vector<Vec3>& points, const std::vector<int>& angles,
-                                  const NeighbourTable& table, int k) {
+std::vector<Vec3> normalsEstimate(const ToolRig& rig, const std::vector<Vec3>& points,
+                                  const std::vector<int>& angles, const NeighbourTable& table,
+                                  int k) {
     std::vector<Vec3> normals(points.size());
     std::vector<uint32_t> chosen;
     for (size_t i = 0; i < points.size(); ++i) {
-        const Vec3 toward = normalsTowardCameras(points[i], angles[i]);
+        const Vec3 toward = normalsTowardCameras(rig, points[i], angles[i]);
         chosen.clear();
         const uint32_t* near = table.index.data() + i * table.k;
         for (int j = 0; j < table.k && static_cast<int>(chosen.size()) < k; ++j)

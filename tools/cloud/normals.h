@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "cloud/neighbours.h"
+#include "common/tool_rig.h"
 #include "geometry/vec3.h"
 
 // The direction in which `angle`'s cameras look at object point p: the sum of
-// the unit vectors from p to both camera centres, the centres turned by minus
-// the angle into the object frame as the scanner turns its points.
-Vec3 normalsTowardCameras(Vec3 p, int angle);
+// the unit vectors from p to both of the rig's camera centres, the centres
+// turned into the object frame as the scanner turns its points.
+Vec3 normalsTowardCameras(const ToolRig& rig, Vec3 p, int angle);
 
 // For each point, the unit normal of the plane that best fits it and its
 // `k` nearest neighbours seen from the same side (the eigenvector of the
@@ -21,8 +22,9 @@ Vec3 normalsTowardCameras(Vec3 p, int angle);
 // are taken nearest first from `table`, which should hold several times k;
 // when fewer than two of them are of the same side, all of them count. A
 // point with fewer than two neighbours gets the camera direction itself.
-std::vector<Vec3> normalsEstimate(const std::vector<Vec3>& points, const std::vector<int>& angles,
-                                  const NeighbourTable& table, int k);
+std::vector<Vec3> normalsEstimate(const ToolRig& rig, const std::vector<Vec3>& points,
+                                  const std::vector<int>& angles, const NeighbourTable& table,
+                                  int k);
 
 constexpr int kNormalsSideDegrees = 60;
 

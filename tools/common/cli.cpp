@@ -192,3 +192,7 @@ void cliExcludes(CliCommand* command, const std::string& a, const std::string& b
 }
 
 int cliParse(CliCommand* command, int argc, char** argv) { return cliParse(&command->app, argc, argv); }
+
+bool cliGiven(CliCommand* command, const std::string& name) {
+    return command->app.get_option(name)->count() > 0;
+}

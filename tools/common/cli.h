@@ -59,6 +59,9 @@ void cliArgument(CliCommand* command, const std::string& name, std::string* valu
 // The two options may not be given together.
 void cliExcludes(CliCommand* command, const std::string& a, const std::string& b);
 
+// Whether the option was on the command line (after cliParse).
+bool cliGiven(CliCommand* command, const std::string& name);
+
 // Parses the command line. -1: go on. Otherwise the exit status: 0 after the
 // usage or the version went to stdout, 2 after a usage error went to stderr.
 int cliParse(CliCommand* command, int argc, char** argv);

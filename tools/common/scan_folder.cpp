@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/scan_points.h"
 #include "image/scan_layout.h"
 
 const char* const kFolderIgnoreDatesOption = "--ignore-dates";
@@ -51,12 +52,12 @@ bool folderExists(const std::string& dir, std::string* error) {
 
 bool folderPointsCurrent(const std::string& dir, std::string* error) {
     Dated oldestPoints, newestSource;
-    const ScanLayout layout = scanLayoutBuiltIn();
     see(dir + "/" + kScanAllPointFile, false, &oldestPoints);
-    for (const int32_t angle : layout.angles)
+    for (const int angle : scanPointFileAngles(dir))
         see(dir + "/" + scanAnglePointFile(angle), false, &oldestPoints);
     see(dir + "/scene.txt", true, &newestSource);
-    for (const int32_t angle : layout.angles)
+    see(dir + "/rig.json", true, &newestSource);
+    for (const int angle : folderPhotographAngles(dir))
         for (int camera = 1; camera <= kScanCameras; ++camera)
             for (int read = 1; read <= kScanReadsPerView; ++read)
                 see(dir + "/" + scanPhotographPath(read, camera, angle), true, &newestSource);
@@ -99,4 +100,11 @@ bool folderPhotographsAreBmp(const std::string& dir, std::string* error) {
              "convert them first, e.g. with ImageMagick: cd \"" + folder +
              "\" && mogrify -format bmp -type TrueColor -define bmp:format=bmp3 " + pattern;
     return false;
+}
+
+std::vector<int> folderPhotographAngles(const std::string& dir) {
+    std::vector<int32_t> found;
+    std::string ignored;  // a folder that cannot be listed holds no angle
+    if (!scanFindAngles(dir, &found, &ignored)) return {};
+    return std::vector<int>(found.begin(), found.end());
 }

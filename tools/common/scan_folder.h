@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The option every tool that checks dates takes, and its help.
 extern const char* const kFolderIgnoreDatesOption;
@@ -32,3 +33,7 @@ bool folderCloudCurrent(const std::string& dir, std::string* error);
 // (JPEG or PNG, as cameras write them): the scanner reads 24-bit BMP only.
 // True otherwise, also when dir/cavalo is missing or empty.
 bool folderPhotographsAreBmp(const std::string& dir, std::string* error);
+
+// The angles (rising, 0 to 359) of which dir/cavalo holds at least one of the
+// sixteen photographs.
+std::vector<int> folderPhotographAngles(const std::string& dir);

@@ -1,5 +1,6 @@
 #include "common/scan_points.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -21,17 +22,41 @@ bool sameCoordinate(double a, double b) {
 
 }  // namespace
 
-Vec3 scanToObject(Vec3 rig, int angle) {
-    const Matrix4 turn = matRotation(-static_cast<double>(angle), 0.0, 1.0, 0.0);
+Vec3 scanToObject(Vec3 rig, int angle, bool clockwise) {
+    const Matrix4 turn =
+        matRotation(static_cast<double>(clockwise ? angle : -angle), 0.0, 1.0, 0.0);
     const Vector4 q = matMulVec(turn, {rig.x, rig.y, rig.z, 1.0});
     return {q.x, q.y, q.z};
 }
 
-bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* error) {
+std::vector<int> scanPointFileAngles(const std::string& dir) {
+    std::vector<int> angles;
+    std::error_code failed;
+    std::filesystem::directory_iterator it(dir, failed), end;
+    for (; !failed && it != end; it.increment(failed)) {
+        const std::string name = it->path().filename().string();
+        int angle = -1, used = 0;
+        if (std::sscanf(name.c_str(), "pontos_%3d.txt%n", &angle, &used) == 1 &&
+            used == static_cast<int>(name.size()) && angle >= 0 && angle < 360 &&
+            name == scanAnglePointFile(angle))
+            angles.push_back(angle);
+    }
+    std::sort(angles.begin(), angles.end());
+    return angles;
+}
+
+bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* error,
+                    bool clockwise) {
     *points = ScanPoints{};
     const std::string allPath = dir + "/" + kScanAllPointFile;
     if (!scanReadPointFile(allPath, &points->object, error)) return false;
-    for (const int32_t angle : scanLayoutBuiltIn().angles) {
+    const std::vector<int> angles = scanPointFileAngles(dir);
+    if (angles.empty()) {
+        *error = "no \"" + dir + "/pontos_<angle>.txt\" beside pontos.txt: run slscan in \"" +
+                 dir + "\" again";
+        return false;
+    }
+    for (const int angle : angles) {
         const std::string path = dir + "/" + scanAnglePointFile(angle);
         const size_t first = points->rig.size();
         if (!scanReadPointFile(path, &points->rig, error)) return false;
@@ -41,7 +66,7 @@ bool scanReadPoints(const std::string& dir, ScanPoints* points, std::string* err
             return false;
         }
         for (size_t j = first; j < points->rig.size(); ++j) {
-            const Vec3 q = scanToObject(points->rig[j], angle);
+            const Vec3 q = scanToObject(points->rig[j], angle, clockwise);
             const Vec3& a = points->object[j];
             if (!sameCoordinate(a.x, q.x) || !sameCoordinate(a.y, q.y) ||
                 !sameCoordinate(a.z, q.z)) {

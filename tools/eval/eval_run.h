@@ -13,12 +13,14 @@ enum class EvalWhat { kPoints, kCloud, kMesh };
 
 struct EvalRunOptions {
     std::string dir;
+    std::string rigPath;  // --rig; empty: DIR/rig.json, else the built-in rig
     EvalWhat what = EvalWhat::kPoints;
     bool ignoreDates = false;
 };
 
 struct EvalRunReport {
     ToolResult result;
+    std::string rig;     // the rig used: "the built-in rig" or the file
     EvalReport points;  // the one of `what` is filled
     CloudReport cloud;
     MeshReport mesh;
@@ -26,5 +28,5 @@ struct EvalRunReport {
 
 EvalRunReport evalRun(const EvalRunOptions& options);
 
-// The report of `what` as text, or as one line of JSON.
+// The report of `what` as text (with the rig it used), or as one line of JSON.
 std::string evalRunText(const EvalRunOptions& options, const EvalRunReport& report, bool json);

@@ -5,6 +5,7 @@
 
 #include "common/cli.h"
 #include "common/scan_folder.h"
+#include "common/tool_rig.h"
 #include "eval/eval_run.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     cliFlag(c, "--cloud", &cloud, "Measure DIR/cloud.ply (slscan-cloud) instead of the point files");
     cliFlag(c, "--mesh", &mesh, "Measure DIR/mesh.ply (slscan-mesh) instead of the point files");
     cliExcludes(c, "--cloud", "--mesh");
+    cliText(c, kToolRigOption, &options.rigPath, "FILE", kToolRigHelp);
     cliFlag(c, kFolderIgnoreDatesOption, &options.ignoreDates, kFolderIgnoreDatesHelp);
     cliArgument(c, "DIR", &options.dir, "The scan folder");
     if (const int status = cliParse(c, argc, argv); status >= 0) return status;

@@ -13,7 +13,7 @@
 #include "render/scene_file.h"
 #include "scene/scene.h"
 
-bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
+bool evalScan(const std::string& dir, EvalReport* r, std::string* error, bool clockwise) {
     RenderOptions scene;
     if (!sceneFileRead(dir, &scene, error)) return false;
     SceneObject object;
@@ -50,18 +50,17 @@ bool evalScan(const std::string& dir, EvalReport* r, std::string* error) {
     size_t next = 0;
     r->turnOk = true;
     r->perAngle.clear();
-    for (const int angle : scanLayoutBuiltIn().angles) {
+    for (const int angle : scanPointFileAngles(dir)) {
         std::vector<Vec3> own;
         if (!scanReadPointFile(dir + "/" + scanAnglePointFile(angle), &own, error)) return false;
         r->perAngle.emplace_back(angle, static_cast<long>(own.size()));
-        const Matrix4 turn = matRotation(-angle, 0.0, 1.0, 0.0);
         for (const Vec3& p : own) {
             if (next >= all.size()) {
                 r->turnOk = false;
                 r->turnProblem = "pontos.txt has fewer lines than the angle files";
                 break;
             }
-            const Vector4 q = matMulVec(turn, {p.x, p.y, p.z, 1.0});
+            const Vec3 q = scanToObject(p, angle, clockwise);
             const Vec3& a = all[next++];
             if (r->turnOk && (std::fabs(q.x - a.x) > 3e-6 || std::fabs(q.y - a.y) > 3e-6 ||
                               std::fabs(q.z - a.z) > 3e-6)) {

@@ -1,7 +1,7 @@
 // The accuracy report of a scan rendered with known truth.
 //
 // Reads DIR/scene.txt (written by slscan-render), DIR/pontos.txt and the
-// DIR/pontos_<angle>.txt of every angle, and measures every point of pontos.txt
+// DIR/pontos_<angle>.txt present, and measures every point of pontos.txt
 // against the true surface. The turn check takes each per-angle line, turns it
 // back by the angle as the scanner does, and compares it with the same line of
 // pontos.txt.
@@ -25,7 +25,9 @@ struct EvalReport {
 
 // False, with a one-line reason in *error, when a file cannot be read, the
 // scan has no scene.txt or no point at all.
-bool evalScan(const std::string& dir, EvalReport* report, std::string* error);
+// `clockwise`: the rig's turntable sense, for the turn check.
+bool evalScan(const std::string& dir, EvalReport* report, std::string* error,
+              bool clockwise = false);
 
 std::string evalText(const EvalReport& report);
 std::string evalJson(const EvalReport& report);

@@ -16,9 +16,11 @@
 #include <mutex>
 #include <thread>
 
+#include "common/photo_check.h"
 #include "common/progress.h"
 #include "common/scan_folder.h"
 #include "common/temp_files.h"
+#include "common/tool_rig.h"
 #include "image/scan_layout.h"
 #include "mask/mask_condition.h"
 #include "mask/mask_contrast.h"
@@ -147,24 +149,7 @@ bool linkOrCopy(const std::string& from, const std::string& to, const unsigned c
 // The layout of a photograph held in memory, by the reader's own rules; false,
 // with the reason, where the reader would refuse it.
 bool photographLayout(const FileBuffer& file, ImgBmpLayout* layout, std::string* error) {
-    switch (imgBMPReadHeader(file.bytes(), file.size, layout)) {
-        case ImgBmpHeader::kOk:
-            break;
-        case ImgBmpHeader::kNot24Bits:
-            *error = "not a 24-bit BMP";
-            return false;
-        case ImgBmpHeader::kBadSize:
-            *error = "unsupported picture size";
-            return false;
-        case ImgBmpHeader::kShortHeader:
-            *error = "file too short for its headers";
-            return false;
-    }
-    if (!imgBMPPlaceRows(file.bytes(), file.size, layout)) {
-        *error = "file too short for its pixel rows";
-        return false;
-    }
-    return true;
+    return photoLayout(file.bytes(), file.size, layout, error);
 }
 
 // Everything a worker needs between views.
@@ -178,6 +163,7 @@ struct Job {
     std::string from, to;  // the two cavalo folders, with a final '/'
     const MaskOptions* options;
     Messages* messages;
+    const ToolRig* rig;    // a rig file's photographs have its picture size
 };
 
 // Masks one view; returns the number of faults.
@@ -202,6 +188,14 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
         else if (loaded[read - 1])
             continue;
         job.messages->say(error);
+        ++faults;
+    }
+    if (faults == 0 && !job.rig->builtIn &&
+        (layouts[0].width != job.rig->rig.width || layouts[0].height != job.rig->rig.height)) {
+        job.messages->say("\"" + job.from + names[0] + "\" is " + std::to_string(layouts[0].width) +
+                          " x " + std::to_string(layouts[0].height) + ", the rig's pictures (" +
+                          job.rig->source + ") " + std::to_string(job.rig->rig.width) + " x " +
+                          std::to_string(job.rig->rig.height));
         ++faults;
     }
     for (int i = 1; i < 8 && faults == 0; ++i) {
@@ -276,7 +270,7 @@ int maskView(const Job& job, int angle, int camera, Worker* worker, MaskViewRepo
 // scan. Returns the number of faults.
 int carryFiles(const std::string& scanDir, const std::string& outDir, Messages* messages) {
     int faults = 0;
-    for (const char* name : {"scene.txt"}) {
+    for (const char* name : {"scene.txt", "rig.json"}) {
         const std::string from = scanDir + "/" + name, to = outDir + "/" + name;
         FileBuffer file;
         std::string error;
@@ -328,9 +322,17 @@ MaskRunReport maskRun(const std::string& scanDir, const std::string& outDir,
                                               "\"; the originals are never changed"),
                result;
 
-    const Job job{from + "/", to + "/", &options, &messages};
-    const ScanLayout layout = scanLayoutBuiltIn();
+    std::string error;
+    ToolRig rig;
+    if (!toolRigLoad(scanDir, options.rigPath, &rig, &error))
+        return result.result = toolUsageFault(error), result;
+    report->rig = rig.source;
+    ScanLayout layout;
+    for (const int angle : folderPhotographAngles(scanDir)) layout.angles.push_back(angle);
+    if (layout.angles.empty())
+        return result.result = toolUsageFault("no photograph of a scan in \"" + from + "\""), result;
     const int kViews = scanViewCount(layout);
+    const Job job{from + "/", to + "/", &options, &messages, &rig};
     report->views.assign(static_cast<size_t>(kViews), MaskViewReport{});
     report->conditioned = options.condition;
     std::atomic<int> next{0}, done{0}, faults{0};
@@ -362,7 +364,8 @@ MaskRunReport maskRun(const std::string& scanDir, const std::string& outDir,
 }
 
 std::string maskReportText(const MaskRunReport& report) {
-    std::string text = report.conditioned
+    std::string text = "rig: " + report.rig + "\n";
+    text += report.conditioned
                            ? "angle camera threshold masked highlights aligned    cut rewritten  response: "
                              "camera red, green, blue to primaries red green blue\n"
                            : "angle camera threshold masked\n";

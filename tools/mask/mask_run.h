@@ -19,6 +19,7 @@
 #include "common/tool_result.h"
 
 struct MaskOptions {
+    std::string rigPath;  // --rig; empty: SCAN_DIR/rig.json, else the built-in rig
     int threshold = -1;  // -1: chosen per view from its contrast histogram
     int threads = 0;  // views masked at once; 0: one a core
     bool progress = true;  // "n of 24 views" on stderr
@@ -38,6 +39,7 @@ struct MaskViewReport {
 
 struct MaskRunReport {
     ToolResult result;  // status 0 clean, 1 after any fault (each named), 2 folders unusable
+    std::string rig;    // the rig used: "the built-in rig" or the file
     std::vector<MaskViewReport> views;  // in the order angle, camera
     int faults = 0;
     double seconds = 0;

@@ -5,6 +5,7 @@
 
 #include "common/cli.h"
 #include "common/scan_folder.h"
+#include "common/tool_rig.h"
 #include "mesh/mesh_run.h"
 
 int main(int argc, char** argv) {
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     cliWhole(c, "--threads", &o.threads, 0, 256, "N",
              "threads of the reconstruction (0: all cores; its threads wait busily, so more than "
              "one only pays on an idle machine)");
+    cliText(c, kToolRigOption, &o.rigPath, "FILE", kToolRigHelp);
     cliFlag(c, kFolderIgnoreDatesOption, &o.ignoreDates, kFolderIgnoreDatesHelp);
     if (const int status = cliParse(c, argc, argv); status >= 0) return status;
 

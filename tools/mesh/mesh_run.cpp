@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/scan_folder.h"
+#include "common/tool_rig.h"
 #include "mesh/mesh_close.h"
 #include "mesh/mesh_input.h"
 #include "mesh/mesh_io.h"
@@ -31,6 +32,12 @@ MeshRunReport meshRun(const MeshRunOptions& o) {
                report;
     if (!o.ignoreDates && !folderCloudCurrent(o.dir, &error))
         return report.result = toolFault(error), report;
+    // The cloud is in the rig's turntable frame, y up the axis from the
+    // turntable's top: the mesh needs no number of the rig, but a rig that
+    // cannot be read is a fault of the folder all the same.
+    ToolRig rig;
+    if (!toolRigLoad(o.dir, o.rigPath, &rig, &error)) return report.result = toolUsageFault(error), report;
+    report.rig = rig.source;
     if (!meshReadCloud(path, &cloud, &error)) return report.result = toolFault(error), report;
     report.pointsRead = static_cast<long>(cloud.points.size());
 
@@ -81,8 +88,8 @@ std::string meshReportText(const MeshRunOptions& o, const MeshRunReport& r) {
     if (r.pointsRead == 0) return "";
     std::string out;
     char line[768];
-    std::snprintf(line, sizeof line, "slscan-mesh: %ld points read from %s/cloud.ply\n",
-                  r.pointsRead, o.dir.c_str());
+    std::snprintf(line, sizeof line, "slscan-mesh: %ld points read from %s/cloud.ply (rig: %s)\n",
+                  r.pointsRead, o.dir.c_str(), r.rig.c_str());
     out += line;
     std::snprintf(line, sizeof line,
                   "  surface: screened Poisson (depth %d, scale %g, normals refitted on %d nearest "

@@ -11,6 +11,7 @@
 
 struct MeshRunOptions {
     std::string dir;
+    std::string rigPath;        // --rig; empty: DIR/rig.json, else the built-in rig
     bool open = false;          // no closing; triangles beyond `reach` of the cloud dropped
     int depth = 8;              // octree depth of the Poisson reconstruction
     double scale = 1.1;         // its bounding box over the cloud's
@@ -25,6 +26,7 @@ struct MeshRunOptions {
 
 struct MeshRunReport {
     ToolResult result;
+    std::string rig;            // the rig of the cloud: "the built-in rig" or the file
     long pointsRead = 0;
     long surfaceTriangles = 0;  // as the reconstruction made them
     MeshCleanStats clean;

@@ -5,6 +5,7 @@
 
 #include "common/cli.h"
 #include "common/scan_folder.h"
+#include "common/tool_rig.h"
 #include "preview/preview_run.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
         "shaded, where slscan-mesh has written it; else DIR/cloud.ply, each point in the object's "
         "colour, where slscan-cloud has written it; else DIR/pontos.txt, points coloured by "
         "turntable angle. Also writes the points of DIR/pontos.txt to DIR/pontos.ply.");
+    cliText(cli.get(), kToolRigOption, &options.rigPath, "FILE", kToolRigHelp);
     cliFlag(cli.get(), kFolderIgnoreDatesOption, &options.ignoreDates, kFolderIgnoreDatesHelp);
     cliArgument(cli.get(), "DIR", &options.dir, "The scan folder");
     if (const int status = cliParse(cli.get(), argc, argv); status >= 0) return status;

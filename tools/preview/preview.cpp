@@ -135,13 +135,20 @@ std::vector<unsigned char> previewDraw(const std::vector<CloudPoint>& cloud, int
                 for (int dx = 0; dx < dot; ++dx) canvas.set(x + dx, y + dy, colour);
         }
     }
-    // The key: a swatch and the angle for each turntable angle.
+    // The key: a swatch and the angle for each angle of the scan.
     const int keyTop = kMargin + kPanel + 14;
     const bool allOwn = !cloud.empty() && std::all_of(cloud.begin(), cloud.end(),
                                                       [](const CloudPoint& c) { return c.ownColour; });
-    const std::vector<int32_t> angles = scanLayoutBuiltIn().angles;
+    std::vector<int> angles;
+    for (const CloudPoint& c : cloud)
+        if (!c.ownColour && c.angle >= 0) angles.push_back(c.angle);
+    std::sort(angles.begin(), angles.end());
+    angles.erase(std::unique(angles.begin(), angles.end()), angles.end());
+    const int spacing = angles.empty() ? 105
+                                       : std::min(105, (canvas.width - 2 * kMargin) /
+                                                           static_cast<int>(angles.size()));
     for (size_t i = 0; i < angles.size() && !allOwn; ++i) {
-        const int x = kMargin + static_cast<int>(i) * 105;
+        const int x = kMargin + static_cast<int>(i) * spacing;
         for (int a = 0; a < 14; ++a)
             for (int b = 0; b < 14; ++b) canvas.set(x + a, keyTop + b, previewAngleColour(angles[i]));
         canvas.text(x + 20, keyTop + 4, std::to_string(angles[i]), {230, 230, 230});

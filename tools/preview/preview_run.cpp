@@ -9,6 +9,7 @@
 #include "common/scan_folder.h"
 #include "common/scan_points.h"
 #include "common/temp_files.h"
+#include "common/tool_rig.h"
 #include "preview/mesh_draw.h"
 #include "preview/preview.h"
 
@@ -57,8 +58,12 @@ PreviewRunReport previewRun(const PreviewRunOptions& options) {
     if (!folderExists(dir, &error)) return report.result = toolFault(error), report;
     if (!options.ignoreDates && !folderPointsCurrent(dir, &error))
         return report.result = toolFault(error), report;
+    ToolRig rig;
+    if (!toolRigLoad(dir, options.rigPath, &rig, &error)) return report.result = toolUsageFault(error), report;
+    report.rig = rig.source;
     ScanPoints scan;
-    if (!scanReadPoints(dir, &scan, &error)) return report.result = toolFault(error), report;
+    if (!scanReadPoints(dir, &scan, &error, rig.rig.turntable.clockwise))
+        return report.result = toolFault(error), report;
     if (scan.object.empty())
         return report.result = toolFault("\"" + dir + "/pontos.txt\" holds no point: slscan found "
                                          "none, so there is nothing to draw (see slscan's "
@@ -123,5 +128,5 @@ std::string previewReportText(const PreviewRunReport& r) {
                     : std::to_string(r.drawnPoints) + " points" +
                           (r.cloudDrawn ? " of cloud.ply (their own colours)" : "");
     return "slscan-preview: " + what + " drawn in " + r.png + ", " + std::to_string(r.points) +
-           " points written to " + r.ply + "\n";
+           " points written to " + r.ply + " (rig: " + r.rig + ")\n";
 }

@@ -11,11 +11,13 @@
 
 struct PreviewRunOptions {
     std::string dir;
+    std::string rigPath;  // --rig; empty: DIR/rig.json, else the built-in rig
     bool ignoreDates = false;
 };
 
 struct PreviewRunReport {
     ToolResult result;
+    std::string rig;         // the rig used: "the built-in rig" or the file
     long points = 0;         // of pontos.txt, written to pontos.ply
     long drawnPoints = 0;    // drawn (those of cloud.ply when it is drawn)
     bool cloudDrawn = false; // cloud.ply in its own colours
