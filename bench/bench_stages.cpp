@@ -20,14 +20,10 @@
 #include "image/bmp_read.h"
 #include "image/bmp_write.h"
 #include "image/difference.h"
+#include "image/image_ptr.h"
 #include "render/render.h"
 
 namespace {
-
-struct Deleter {
-    void operator()(Image* i) const { imgDestroy(i); }
-};
-using ImagePtr = std::unique_ptr<Image, Deleter>;
 
 constexpr int64_t kPixels = 1024 * 768;
 

@@ -1,15 +1,13 @@
 #include "driver/dense_run.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <string>
 #include <system_error>
 #include <thread>
 
 #include "driver/dense_view.h"
+#include "driver/point_files.h"
 #include "geometry/algebra.h"
 #include "geometry/dense_points.h"
 #include "geometry/dense_view.h"
@@ -63,37 +61,6 @@ void runAngles(const Rig& rig, const std::vector<int32_t>& angles, bool fill, in
     for (std::thread& t : threads) t.join();
 }
 
-// A point file, refused unopened when the name stands for something other
-// than a regular file (a FIFO would block the run).
-std::FILE* openPointFile(const std::string& name, int* faults) {
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(name, error);
-    if (!error && status.type() != std::filesystem::file_type::regular) {
-        ++*faults;
-        std::fprintf(stderr, "slscan: cannot create \"%s\": not a regular file.\n", name.c_str());
-        return nullptr;
-    }
-    std::FILE* file = std::fopen(name.c_str(), "wt");
-    if (file == nullptr) {
-        ++*faults;
-        std::fprintf(stderr, "slscan: cannot create \"%s\": %s.\n", name.c_str(),
-                     std::strerror(errno));
-    }
-    return file;
-}
-
-void closePointFile(std::FILE* file, const std::string& name, int* faults) {
-    if (file == nullptr) return;
-    const bool failedBefore = std::ferror(file) != 0;
-    errno = 0;
-    const bool closeFailed = std::fclose(file) != 0;
-    if (failedBefore || closeFailed) {
-        ++*faults;
-        std::fprintf(stderr, "slscan: cannot write \"%s\": %s.\n", name.c_str(),
-                     errno != 0 ? std::strerror(errno) : "write error");
-    }
-}
-
 }  // namespace
 
 int denseRun(const Rig& rig, const std::vector<int32_t>& angles, const DenseRunOptions& options,
@@ -111,7 +78,7 @@ int denseRun(const Rig& rig, const std::vector<int32_t>& angles, const DenseRunO
     int viewFaults = 0, fileFaults = 0;
     long points = 0;
     const std::string allName = kScanAllPointFile;
-    std::FILE* allFile = openPointFile(allName, &fileFaults);
+    std::FILE* allFile = scanOpenPointFile(allName.c_str(), nullptr, &fileFaults);
     const RigFrame frame = rigTurntableFrame(rig);
     for (size_t i = 0; i < angles.size(); ++i) {
         const int32_t angle = angles[i];
@@ -122,7 +89,7 @@ int denseRun(const Rig& rig, const std::vector<int32_t>& angles, const DenseRunO
             ++viewFaults;
         }
         const std::string angleName = scanAnglePointFile(angle);
-        std::FILE* angleFile = openPointFile(angleName, &fileFaults);
+        std::FILE* angleFile = scanOpenPointFile(angleName.c_str(), nullptr, &fileFaults);
         std::printf("Gerando lista de pontos (angulo = %d)...\n", angle);
         // The object turned by +angle (counterclockwise seen from above);
         // turning its points by -angle about the turntable's axis brings them
@@ -137,9 +104,9 @@ int denseRun(const Rig& rig, const std::vector<int32_t>& angles, const DenseRunO
             if (allFile != nullptr) std::fprintf(allFile, "%f %f %f\n", q.x, q.y, q.z);
             ++points;
         }
-        closePointFile(angleFile, angleName, &fileFaults);
+        scanClosePointFile(angleFile, angleName.c_str(), &fileFaults);
     }
-    closePointFile(allFile, allName, &fileFaults);
+    scanClosePointFile(allFile, allName.c_str(), &fileFaults);
     if (pointCount != nullptr) *pointCount = points;
     if (viewFaults + fileFaults == 0) {
         std::fputs("Programa finalizado com sucesso.\n", stdout);

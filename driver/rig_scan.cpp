@@ -12,19 +12,16 @@
 #include "decode/correspondence.h"
 #include "driver/rig_pairs.h"
 #include "driver/scan_view.h"
+#include "driver/point_files.h"
 #include "geometry/camera.h"
 #include "geometry/rig_file.h"
 #include "image/bmp_layout.h"
 #include "image/bmp_read.h"
 #include "image/difference.h"
+#include "image/image_ptr.h"
 #include "image/scan_layout.h"
 
 namespace {
-
-struct ImageDeleter {
-    void operator()(Image* image) const { imgDestroy(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 struct Faults {
     int unreadablePhotographs = 0;
@@ -101,36 +98,6 @@ bool decodeView(int camera, int32_t angle, Faults* faults, ImagePtr* vertical, I
         return false;
     }
     return true;
-}
-
-std::FILE* openPointFile(const char* name, char* buffer, Faults* faults) {
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(name, error);
-    if (!error && status.type() != std::filesystem::file_type::regular) {
-        ++faults->fileFaults;
-        std::fprintf(stderr, "slscan: cannot create \"%s\": not a regular file.\n", name);
-        return nullptr;
-    }
-    std::FILE* file = std::fopen(name, "wt");
-    if (file == nullptr) {
-        ++faults->fileFaults;
-        std::fprintf(stderr, "slscan: cannot create \"%s\": %s.\n", name, std::strerror(errno));
-        return nullptr;
-    }
-    std::setvbuf(file, buffer, _IOFBF, BUFSIZ);
-    return file;
-}
-
-void closePointFile(std::FILE* file, const char* name, Faults* faults) {
-    if (file == nullptr) return;
-    const bool failedBefore = std::ferror(file) != 0;
-    errno = 0;
-    const bool closeFailed = std::fclose(file) != 0;
-    if (failedBefore || closeFailed) {
-        ++faults->fileFaults;
-        std::fprintf(stderr, "slscan: cannot write \"%s\": %s.\n", name,
-                     errno != 0 ? std::strerror(errno) : "write error");
-    }
 }
 
 // Triangulates and writes the points of one angle.
@@ -229,14 +196,15 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
     Faults faults;
     const char* const allName = kScanAllPointFile;
     std::vector<char> buffers(2 * BUFSIZ);
-    std::FILE* allFile = openPointFile(allName, buffers.data(), &faults);
+    std::FILE* allFile = scanOpenPointFile(allName, buffers.data(), &faults.fileFaults);
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
     ScanViewWork work;
     long points = 0;
     for (int angle : angles) {
         const std::string angleFileName = scanAnglePointFile(angle);
         const char* const angleName = angleFileName.c_str();
-        std::FILE* angleFile = openPointFile(angleName, buffers.data() + BUFSIZ, &faults);
+        std::FILE* angleFile =
+            scanOpenPointFile(angleName, buffers.data() + BUFSIZ, &faults.fileFaults);
         std::printf("Processando imagens (angulo %d)...\n", angle);
         std::vector<RigCrossing> crossings[2];
         bool decoded[2] = {false, false};
@@ -276,9 +244,9 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
                 writer.add(p.x1, p.y1, p.x2, p.y2);
         }
         points += writer.points;
-        closePointFile(angleFile, angleName, &faults);
+        scanClosePointFile(angleFile, angleName, &faults.fileFaults);
     }
-    closePointFile(allFile, allName, &faults);
+    scanClosePointFile(allFile, allName, &faults.fileFaults);
     if (pointCount != nullptr) *pointCount = points;
     if (faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults == 0) {
         std::fputs("Programa finalizado com sucesso.\n", stdout);

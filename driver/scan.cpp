@@ -11,18 +11,15 @@
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
 #include "driver/point_cloud.h"
+#include "driver/point_files.h"
 #include "driver/scan_pool.h"
 #include "geometry/rig.h"
 #include "image/bmp_read.h"
 #include "image/difference.h"
+#include "image/image_ptr.h"
 #include "image/scan_layout.h"
 
 namespace {
-
-struct ImageDeleter {
-    void operator()(Image* image) const { imgDestroy(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 // What went wrong during a run, for the summary at the end.
 struct ScanFaults {
@@ -131,43 +128,6 @@ bool runCamera(const CameraJob& job, CorrespondenceTable* table) {
     return true;
 }
 
-// Opens a point file for writing text into `buffer` (BUFSIZ bytes, alive
-// until the file is closed); nullptr after a message when it cannot be
-// created. A name that already stands for something other than a
-// regular file is refused unopened: opening a FIFO for writing blocks until a
-// reader comes, and a device is no place for the points.
-std::FILE* openPointFile(const char* name, char* buffer, ScanFaults* faults) {
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(name, error);
-    if (!error && status.type() != std::filesystem::file_type::regular) {
-        ++faults->fileFaults;
-        std::fprintf(stderr, "slscan: cannot create \"%s\": not a regular file.\n", name);
-        return nullptr;
-    }
-    std::FILE* file = std::fopen(name, "wt");
-    if (file == nullptr) {
-        ++faults->fileFaults;
-        std::fprintf(stderr, "slscan: cannot create \"%s\": %s.\n", name, std::strerror(errno));
-        return nullptr;
-    }
-    std::setvbuf(file, buffer, _IOFBF, BUFSIZ);
-    return file;
-}
-
-// Closes a point file and reports a write that failed at any time (a full
-// disk shows in the stream's error state or in the final flush).
-void closePointFile(std::FILE* file, const char* name, ScanFaults* faults) {
-    if (file == nullptr) return;
-    const bool failedBefore = std::ferror(file) != 0;
-    errno = 0;
-    const bool closeFailed = std::fclose(file) != 0;
-    if (failedBefore || closeFailed) {
-        ++faults->fileFaults;
-        std::fprintf(stderr, "slscan: cannot write \"%s\": %s.\n", name,
-                     errno != 0 ? std::strerror(errno) : "write error");
-    }
-}
-
 }  // namespace
 
 int scanRun(long* pointCount) {
@@ -193,7 +153,7 @@ int scanRun(long* pointCount) {
     // memory of an image just released, and the next image would no longer
     // fit there: the heap would grow by one image.
     std::vector<char> buffers(2 * BUFSIZ);
-    std::FILE* allFile = openPointFile(allName, buffers.data(), &faults);
+    std::FILE* allFile = scanOpenPointFile(allName, buffers.data(), &faults.fileFaults);
 
     // Reused for every angle; cleared at the start of each.
     auto tables = std::make_unique<CorrespondenceTable[]>(2);
@@ -210,7 +170,8 @@ int scanRun(long* pointCount) {
     for (const int32_t angle : layout.angles) {
         const std::string angleFileName = scanAnglePointFile(angle);
         const char* const angleName = angleFileName.c_str();
-        std::FILE* angleFile = openPointFile(angleName, buffers.data() + BUFSIZ, &faults);
+        std::FILE* angleFile =
+            scanOpenPointFile(angleName, buffers.data() + BUFSIZ, &faults.fileFaults);
         clearCorrespondenceTable(table1);
         clearCorrespondenceTable(table2);
         std::printf("Processando imagens (angulo %d)...\n", angle);
@@ -226,10 +187,10 @@ int scanRun(long* pointCount) {
             if (!runCamera(job, table)) ++faults.skippedCameras;
         }
         points += generatePointCloud(angle, table1, table2, angleFile, allFile);
-        closePointFile(angleFile, angleName, &faults);
+        scanClosePointFile(angleFile, angleName, &faults.fileFaults);
     }
     scanPoolStop(&pool);
-    closePointFile(allFile, allName, &faults);
+    scanClosePointFile(allFile, allName, &faults.fileFaults);
     if (pointCount != nullptr) *pointCount = points;
 
     if (faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults == 0) {

@@ -5,7 +5,7 @@
 // uses it, so a scan never starts on a rig that cannot be right: each fault is
 // one line naming the file, the key and what is wrong,
 //     rig.json: "cameras[1].rotation": not orthonormal within 1e-06 (worst entry of R R^T - I is 0.0031)
-// The keys and their meaning are documented in docs/rig.md.
+// The keys and their meaning are documented in the README ("The rig file").
 #pragma once
 
 #include <string>

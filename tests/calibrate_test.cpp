@@ -69,9 +69,16 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+// A folder of this test process's own: CTest runs each test of a suite as
+// a process of its own, several at once, and a shared name would let one
+// process remove the photographs another is reading.
+std::string processFolder(const std::string& name) {
+    return ::testing::TempDir() + "calib_" + name + "_" + std::to_string(getpid());
+}
+
 // A copy of the rendered folder to change.
 std::string copyOf(const std::string& source, const std::string& name) {
-    const std::string dir = ::testing::TempDir() + "calib_" + name;
+    const std::string dir = processFolder(name);
     std::system(("rm -rf '" + dir + "' && cp -r '" + source + "' '" + dir + "' && rm -f '" + dir +
                  "/rig.json'")
                     .c_str());
@@ -91,10 +98,16 @@ protected:
     static CalibrationRenderOptions render;
 
     static void SetUpTestSuite() {
-        dir = ::testing::TempDir() + "calib_rendered";
+        dir = processFolder("rendered");
         std::system(("rm -rf '" + dir + "'").c_str());
         std::string error;
         ASSERT_TRUE(renderCalibration(testRig(), render, dir, &error)) << error;
+    }
+
+    // This process's rendering and every copy made of it.
+    static void TearDownTestSuite() {
+        std::system(("rm -rf '" + ::testing::TempDir() + "'calib_*_" + std::to_string(getpid()))
+                        .c_str());
     }
 
     static CalibOptions options(const std::string& folder) {

@@ -24,7 +24,7 @@ FAULTS = [
      "if (q0 == kStripeNone || q0 == q1) return -1;", "pattern 2 uncoloured at the pixel not tested"),
     ("driver/point_cloud.cpp", "cam1.pixelY = static_cast<double>(c1.y);",
      "cam1.pixelY = static_cast<double>(c2.y);", "camera 1's row from camera 2's cell"),
-    ("driver/scan.cpp", "const bool closeFailed = std::fclose(file) != 0;",
+    ("driver/point_files.cpp", "const bool closeFailed = std::fclose(file) != 0;",
      "const bool closeFailed = (std::fclose(file), false);", "failed fclose ignored"),
     ("driver/scan.cpp", "if (verticalBoundaries->width != horizontalBoundaries->width ||\n"
      "        verticalBoundaries->height != horizontalBoundaries->height) {",
@@ -48,7 +48,7 @@ FAULTS = [
      "cap off by one"),
     ("image/bmp_read.cpp", "if (!error && status.type() != std::filesystem::file_type::regular) {",
      "if (false) {", "reader opens FIFOs"),
-    ("driver/scan.cpp", "if (!error && status.type() != std::filesystem::file_type::regular) {",
+    ("driver/point_files.cpp", "if (!error && status.type() != std::filesystem::file_type::regular) {",
      "if (false) {", "driver opens FIFO point files"),
     ("image/bmp_read.cpp", "out[0] = toFloat[in[2]];  // red", "out[0] = toFloat[in[0]];  // red",
      "red from the blue byte (pixels past the groups of four)"),

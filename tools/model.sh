@@ -15,7 +15,7 @@ slscan-preview.
 
 Several scan folders are run one after another, each with one summary line;
 each folder is independent, so they can also be spread over cores or machines
-(GNU parallel, a Slurm job array: see docs/tools.md).
+(GNU parallel, a Slurm job array: see the README, "Many scans").
 
 Options:
   -h, --help        Print this usage and exit

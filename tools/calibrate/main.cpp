@@ -1,5 +1,5 @@
 // slscan-calibrate: from photographs of a printed chessboard to the rig file
-// that slscan and the tools take (calib_run.h does the work; docs/calibration.md
+// that slscan and the tools take (calib_run.h does the work; the README
 // gives the protocol).
 #include <cmath>
 #include <cstdio>

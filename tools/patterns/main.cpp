@@ -1,5 +1,5 @@
 // slscan-patterns: writes the pictures a projector shows for a scan, as PNG
-// files of the projector's resolution (patterns.h); docs/rig.md tells how to
+// files of the projector's resolution (patterns.h); the README tells how to
 // show them and in which order to photograph them.
 #include <cstdio>
 #include <string>

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
         ->type_name("K")->check(cliNumber(0, 10));
     app.add_option("--rig", rigPath,
                    "Render with this rig file's cameras, lenses, picture size, turntable and "
-                   "projector (docs/rig.md); without a \"projector\" the built-in one is used, moved "
+                   "projector (the README's \"The rig file\"); without a \"projector\" the built-in one is used, moved "
                    "between the cameras and aimed at the turntable")
         ->type_name("FILE");
     app.add_option("--angles", angleList,
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
                  "Instead of a scan, render into DIR the calibration photographs of the rig "
                  "(--rig, else the built-in one) for slscan-calibrate: a 9x6 board of 8-unit "
                  "squares in 15 poses, and upright on the turntable at 315 to 045 degrees "
-                 "(docs/calibration.md)");
+                 "(the README's calibration protocol)");
     app.add_option("DIR", dir, "The folder to render into")->required()->type_name("");
     if (const int status = cliParse(&app, argc, argv); status >= 0) return status;
     std::string error;
