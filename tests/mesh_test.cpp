@@ -349,6 +349,63 @@ TEST(MeshTool, PartsAndAnOpenBottom) {
     EXPECT_GT(lowest, -22 - 2.5);
 }
 
+// A streak of points two millimetres off a sphere (two lines of them
+// down its side, as a scan leaves where it saw a thin part poorly) is wrapped
+// by the reconstruction into a small closed shell beside the sphere: that
+// shell goes, leaving one piece.
+TEST(MeshTool, StrayShellBesideTheSurfaceDropped) {
+    TempDir dir;
+    std::vector<PlyVertex> cloud;
+    const Vec3 centre{0, -10, 0};
+    addSphere(centre, 12, 1500, grey, &cloud);
+    for (int line = 0; line < 2; ++line)
+        for (int i = 0; i < 20; ++i) {
+            const double a = 0.1 + 0.25 / 12 * i, r = 14 + 0.01 * line;  // down the side, 2 off
+            const Vec3 d{std::cos(a), -std::sin(a), 0.1 / 12 * line};
+            const Vec3 p = centre + r * d;
+            cloud.push_back({float(p.x), float(p.y), float(p.z), float(d.x), float(d.y), float(d.z),
+                             150, 150, 150});
+        }
+    std::string error;
+    ASSERT_TRUE(plyWrite(dir.file("cloud.ply"), cloud, "", &error)) << error;
+    MeshRunOptions options;
+    options.dir = dir.path();
+    options.strayShare = 0;  // nothing counts as small: the shell the reconstruction makes stays
+    MeshRunReport report = meshRun(options);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
+    EXPECT_EQ(report.pieces, 2);
+    report = meshCloud(dir, cloud);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
+    EXPECT_EQ(report.strays, 1);
+    EXPECT_EQ(report.pieces, 1);
+    Mesh m = readMesh(dir);
+    int pieces = 0;
+    std::vector<int> piece = meshPieces(m, &pieces);
+    EXPECT_EQ(pieces, 1);
+    EXPECT_TRUE(closed(m));
+    EXPECT_NEAR(meshPieceVolumes(m, piece, pieces)[0], 4.0 / 3.0 * kPi * 1728, 0.03 * 4.0 / 3.0 * kPi * 1728);
+}
+
+// A sphere of radius 2 (under half a percent of the volume) 6 from one of
+// radius 12 is a part of its own and stays; the same 1.5 from it goes.
+TEST(MeshTool, SmallPartKeptUnlessPressedAgainstALargerOne) {
+    TempDir dir;
+    MeshRunOptions options;
+    options.dir = dir.path();
+    const Vec3 centre{0, -10, 0};
+    for (const auto& [gap, kept] : {std::pair<double, int>{6, 2}, {1.5, 1}}) {
+        std::vector<PlyVertex> cloud;
+        std::string error;
+        addSphere(centre, 12, 1500, grey, &cloud);
+        addSphere(centre + Vec3{14 + gap, 0, 0}, 2, 150, grey, &cloud);
+        ASSERT_TRUE(plyWrite(dir.file("cloud.ply"), cloud, "", &error)) << error;
+        const MeshRunReport report = meshRun(options);
+        ASSERT_EQ(report.result.status, 0) << report.result.reason;
+        EXPECT_EQ(report.pieces, kept) << "gap " << gap;
+        EXPECT_EQ(report.strays, 2 - kept) << "gap " << gap;
+    }
+}
+
 TEST(MeshTool, RefusesBadInputWithItsReason) {
     std::vector<PlyVertex> sphere;
     addSphere({0, 0, 0}, 10, 500, grey, &sphere);

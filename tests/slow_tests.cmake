@@ -14,6 +14,8 @@ set(slscan_slow_tests
   MeshTool.PartsAndAnOpenBottom
   MeshTool.RefusesBadInputWithItsReason
   MeshTool.SphereClosedOutwardAndColoured
+  MeshTool.StrayShellBesideTheSurfaceDropped
+  MeshTool.SmallPartKeptUnlessPressedAgainstALargerOne
   MeshReport.NoSceneNoReport
   ToolContract.ModelRunsSeveralFoldersOneLineEach
   ToolContract.HelpVersionAndUsageErrors

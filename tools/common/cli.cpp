@@ -1,5 +1,7 @@
+// The builder of cli.h over CLI11: the one file that compiles CLI11.
 #include "common/cli.h"
-#include "common/cli_app.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <climits>
@@ -54,11 +56,8 @@ public:
     }
 };
 
-}  // namespace
-
-const char* cliVersion() { return SLSCAN_VERSION; }
-
-void cliSetUp(CLI::App* app) {
+// --version, the help layout, and the footer.
+void setUp(CLI::App* app) {
     app->set_version_flag("--version", app->get_name() + " (slscan) " + cliVersion(),
                           "Print the version and exit");
     app->set_help_flag("-h,--help", "Print this usage and exit");
@@ -68,7 +67,7 @@ void cliSetUp(CLI::App* app) {
     app->footer("Exit status: 0 done, 1 a fault in the data, 2 a usage error.");
 }
 
-int cliParse(CLI::App* app, int argc, char** argv) {
+int parseApp(CLI::App* app, int argc, char** argv) {
     try {
         app->parse(argc, argv);
         return -1;
@@ -83,7 +82,7 @@ int cliParse(CLI::App* app, int argc, char** argv) {
     }
 }
 
-CLI::Validator cliWhole(long long lo, long long hi) {
+CLI::Validator wholeCheck(long long lo, long long hi) {
     const std::string range = hi == LLONG_MAX ? "of at least " + std::to_string(lo)
                                               : "from " + std::to_string(lo) + " to " + std::to_string(hi);
     return CLI::Validator(
@@ -98,7 +97,7 @@ CLI::Validator cliWhole(long long lo, long long hi) {
         "");
 }
 
-CLI::Validator cliNumber(double lo, double hi) {
+CLI::Validator numberCheck(double lo, double hi) {
     const std::string range = std::isinf(hi) ? "of at least " + shown(lo)
                                              : "from " + shown(lo) + " to " + shown(hi);
     return CLI::Validator(
@@ -111,7 +110,7 @@ CLI::Validator cliNumber(double lo, double hi) {
         "");
 }
 
-CLI::Validator cliAbove(double lo) {
+CLI::Validator aboveCheck(double lo) {
     return CLI::Validator(
         [lo](std::string& text) -> std::string {
             double v = 0;
@@ -121,6 +120,10 @@ CLI::Validator cliAbove(double lo) {
         },
         "");
 }
+
+}  // namespace
+
+const char* cliVersion() { return SLSCAN_VERSION; }
 
 // The builder: a CLI::App behind the tools' small interface.
 struct CliCommand {
@@ -140,7 +143,7 @@ std::string withDefault(const std::string& help, const std::string& shownDefault
 
 CliPtr cliMake(const std::string& name, const std::string& description) {
     CliPtr command(new CliCommand(description, name));
-    cliSetUp(&command->app);
+    setUp(&command->app);
     return command;
 }
 
@@ -155,21 +158,21 @@ void cliWhole(CliCommand* command, const std::string& names, int* value, long lo
         .add_option(names, *value, withDefault(help, defaultText.empty() ? std::to_string(*value)
                                                                           : defaultText))
         ->type_name(typeName)
-        ->check(cliWhole(lo, hi));
+        ->check(wholeCheck(lo, hi));
 }
 
 void cliNumber(CliCommand* command, const std::string& names, double* value, double lo, double hi,
                const std::string& typeName, const std::string& help) {
     command->app.add_option(names, *value, withDefault(help, shown(*value)))
         ->type_name(typeName)
-        ->check(cliNumber(lo, hi));
+        ->check(numberCheck(lo, hi));
 }
 
 void cliAbove(CliCommand* command, const std::string& names, double* value, double lo,
               const std::string& typeName, const std::string& help) {
     command->app.add_option(names, *value, withDefault(help, shown(*value)))
         ->type_name(typeName)
-        ->check(cliAbove(lo));
+        ->check(aboveCheck(lo));
 }
 
 void cliText(CliCommand* command, const std::string& names, std::string* value,
@@ -191,7 +194,7 @@ void cliExcludes(CliCommand* command, const std::string& a, const std::string& b
     first->excludes(command->app.get_option(b));
 }
 
-int cliParse(CliCommand* command, int argc, char** argv) { return cliParse(&command->app, argc, argv); }
+int cliParse(CliCommand* command, int argc, char** argv) { return parseApp(&command->app, argc, argv); }
 
 bool cliGiven(CliCommand* command, const std::string& name) {
     return command->app.get_option(name)->count() > 0;

@@ -212,3 +212,46 @@ void meshDropFragments(Mesh* mesh, int minTriangles, MeshCleanStats* stats) {
     mesh->triangles = std::move(kept);
     meshDropUnusedVertices(mesh);
 }
+
+int meshDropStrayPieces(Mesh* mesh, double share, double gap) {
+    int count = 0;
+    const std::vector<int> piece = meshPieces(*mesh, &count);
+    if (count < 2) return 0;
+    // By the volume enclosed: the reconstruction's triangles are as fine as
+    // the points are dense, and a streak of points is dense.
+    const std::vector<double> volume = meshPieceVolumes(*mesh, piece, count);
+    const int largest = static_cast<int>(std::max_element(volume.begin(), volume.end()) - volume.begin());
+    std::vector<char> small(count, 0);
+    for (int p = 0; p < count; ++p) small[p] = p != largest && volume[p] < share * volume[largest];
+    std::vector<int> owner(mesh->vertices.size(), -1);
+    for (size_t t = 0; t < piece.size(); ++t)
+        for (uint32_t v : mesh->triangles[t]) owner[v] = piece[t];
+    // The vertices of the pieces that stay, on a grid of cells `gap` wide:
+    // any vertex within `gap` of p lies in the 27 cells about p's.
+    SpatialGrid large = gridMake(gap);
+    for (uint32_t v = 0; v < owner.size(); ++v)
+        if (owner[v] >= 0 && !small[owner[v]]) gridInsert(&large, mesh->vertices[v], v);
+    std::vector<char> drop(count, 0);
+    const double g2 = gap * gap;
+    for (uint32_t v = 0; v < owner.size(); ++v) {
+        if (owner[v] < 0 || !small[owner[v]] || drop[owner[v]]) continue;
+        const Vec3 p = mesh->vertices[v];
+        const GridCell c = gridCellOf(large, p);
+        for (int dx = -1; dx <= 1; ++dx)
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dz = -1; dz <= 1; ++dz) {
+                    const std::vector<uint32_t>* near = gridAt(large, {c[0] + dx, c[1] + dy, c[2] + dz});
+                    if (near == nullptr) continue;
+                    for (uint32_t w : *near) {
+                        const Vec3 d = mesh->vertices[w] - p;
+                        if (dot(d, d) <= g2) drop[owner[v]] = 1;
+                    }
+                }
+    }
+    std::vector<MeshTriangle> kept;
+    for (size_t t = 0; t < piece.size(); ++t)
+        if (!drop[piece[t]]) kept.push_back(mesh->triangles[t]);
+    mesh->triangles = std::move(kept);
+    meshDropUnusedVertices(mesh);
+    return static_cast<int>(std::count(drop.begin(), drop.end(), 1));
+}

@@ -30,3 +30,12 @@ void meshClean(Mesh* mesh, double tolerance, MeshCleanStats* stats);
 
 // Drops the pieces (triangles joined by edges) of fewer than `minTriangles`.
 void meshDropFragments(Mesh* mesh, int minTriangles, MeshCleanStats* stats);
+
+// Drops every closed piece (facing outward) enclosing less than `share` of
+// the largest piece's volume that has a vertex within `gap` of a vertex of a
+// piece that is not that small. A streak of stray points standing a millimetre or two off the
+// surface is wrapped by the reconstruction into a little closed shell of its
+// own beside the real surface; a real part of the object is either not that
+// small or not pressed that close against another (the scan could not have
+// told the two apart there). Returns the number of pieces dropped.
+int meshDropStrayPieces(Mesh* mesh, double share, double gap);

@@ -52,8 +52,10 @@ MeshRunReport meshRun(const MeshRunOptions& o) {
     meshDropFragments(&mesh, o.minPiece, &report.clean);
     if (!o.open) report.holes = meshCloseHoles(&mesh);
     report.crossingsCut = meshRepairCrossings(&mesh, 4, o.minPiece, !o.open, &report.crossingsClosed);
-    if (!o.open)  // an open surface encloses no volume to tell inside from out
+    if (!o.open) {  // an open surface encloses no volume to tell inside from out
         report.hollows = meshOrientOutward(&mesh, &report.turned);
+        report.strays = meshDropStrayPieces(&mesh, o.strayShare, o.strayGap);
+    }
     if (mesh.triangles.empty())
         return report.result = toolFault("no surface left of \"" + path +
                                          "\" (every piece smaller than " +
@@ -131,6 +133,13 @@ std::string meshReportText(const MeshRunOptions& o, const MeshRunReport& r) {
         std::snprintf(line, sizeof line,
                       "  dropped %d hollow %s inside the object (closed inward-facing bubbles)\n",
                       r.hollows, plural(r.hollows, "piece", "pieces"));
+        out += line;
+    }
+    if (r.strays > 0) {
+        std::snprintf(line, sizeof line,
+                      "  dropped %d small %s within %g of a larger piece (stray points wrapped "
+                      "into a shell of their own)\n",
+                      r.strays, plural(r.strays, "piece", "pieces"), o.strayGap);
         out += line;
     }
     if (r.triangles > 0) {

@@ -20,6 +20,8 @@ struct MeshRunOptions {
     double merge = 0.01;        // vertices closer than this are merged
     int minPiece = 50;          // pieces of fewer triangles are dropped
     double reach = 2.5;         // with `open`: largest distance of a kept vertex to the cloud
+    double strayShare = 0.01;   // closed pieces under this share of the largest's volume and
+    double strayGap = 2.5;      //   this close to a larger piece are stray points, dropped
     int threads = 1;            // of the reconstruction; 0: all cores
     bool ignoreDates = false;
 };
@@ -36,6 +38,7 @@ struct MeshRunReport {
     int crossingsClosed = 0;    //   and the holes closed there
     bool turned = false;        // turned outward
     int hollows = 0;            // hollow pieces dropped
+    int strays = 0;             // small pieces beside larger ones dropped
     MeshEdgeCounts edges;
     bool closed = false;
     int pieces = 0;
