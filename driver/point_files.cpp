@@ -34,3 +34,16 @@ void scanClosePointFile(std::FILE* file, const char* name, int* fileFaults) {
                      errno != 0 ? std::strerror(errno) : "write error");
     }
 }
+
+int scanFinish(const ScanFaults& faults) {
+    if (faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults == 0) {
+        std::fputs("Programa finalizado com sucesso.\n", stdout);
+        return 0;
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "slscan: finished with faults: %d photograph(s) could not be read, %d camera "
+                 "view(s) skipped, %d point file(s) could not be written.\n",
+                 faults.unreadablePhotographs, faults.skippedCameras, faults.fileFaults);
+    return 1;
+}

@@ -17,3 +17,14 @@ std::FILE* scanOpenPointFile(const char* name, char* buffer, int* fileFaults);
 // disk shows in the stream's error state or in the final flush). Nothing
 // for a null file.
 void scanClosePointFile(std::FILE* file, const char* name, int* fileFaults);
+
+// What went wrong during a run, for the summary at its end.
+struct ScanFaults {
+    int unreadablePhotographs = 0;
+    int skippedCameras = 0;
+    int fileFaults = 0;
+};
+
+// Ends a run: the success line on stdout and status 0 when nothing went
+// wrong, otherwise the summary of the faults on stderr and status 1.
+int scanFinish(const ScanFaults& faults);

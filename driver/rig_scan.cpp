@@ -23,12 +23,6 @@
 
 namespace {
 
-struct Faults {
-    int unreadablePhotographs = 0;
-    int skippedCameras = 0;
-    int fileFaults = 0;
-};
-
 // The size in a BMP file's header; false when it cannot be read (the scan
 // itself then names the file).
 bool photographSize(const std::string& path, int32_t* width, int32_t* height) {
@@ -44,7 +38,7 @@ bool photographSize(const std::string& path, int32_t* width, int32_t* height) {
     return true;
 }
 
-ImagePtr readPhotograph(int camera, int32_t angle, int read, Faults* faults) {
+ImagePtr readPhotograph(int camera, int32_t angle, int read, ScanFaults* faults) {
     const std::string path = scanPhotographPath(read, camera, angle);
     ImagePtr image(imgReadBMP(path.c_str()));
     if (!image) {
@@ -62,7 +56,7 @@ ImagePtr checked(int camera, int32_t angle, Image* result, const char* stage) {
     return ImagePtr(result);
 }
 
-ImagePtr patternDifference(int camera, int32_t angle, int read, Faults* faults) {
+ImagePtr patternDifference(int camera, int32_t angle, int read, ScanFaults* faults) {
     ImagePtr positive = readPhotograph(camera, angle, read, faults);
     if (!positive) return nullptr;
     ImagePtr negative = readPhotograph(camera, angle, read + 1, faults);
@@ -74,7 +68,7 @@ ImagePtr patternDifference(int camera, int32_t angle, int read, Faults* faults) 
 
 // The camera sequence up to the two boundary images; false (after a message)
 // when a photograph or a stage fails.
-bool decodeView(int camera, int32_t angle, Faults* faults, ImagePtr* vertical, ImagePtr* horizontal) {
+bool decodeView(int camera, int32_t angle, ScanFaults* faults, ImagePtr* vertical, ImagePtr* horizontal) {
     ImagePtr v1 = patternDifference(camera, angle, 1, faults);
     if (!v1) return false;
     ImagePtr v2 = patternDifference(camera, angle, 3, faults);
@@ -193,7 +187,7 @@ int rigScanPrepare(const Rig& rig, const std::string& rigName, const ScanOptions
 int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount) {
     if (pointCount != nullptr) *pointCount = 0;
     std::fputs("Tarvenil\nVosminar\n\n", stdout);
-    Faults faults;
+    ScanFaults faults;
     const char* const allName = kScanAllPointFile;
     std::vector<char> buffers(2 * BUFSIZ);
     std::FILE* allFile = scanOpenPointFile(allName, buffers.data(), &faults.fileFaults);
@@ -248,14 +242,5 @@ int rigScanRun(const Rig& rig, const std::vector<int>& angles, long* pointCount)
     }
     scanClosePointFile(allFile, allName, &faults.fileFaults);
     if (pointCount != nullptr) *pointCount = points;
-    if (faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults == 0) {
-        std::fputs("Programa finalizado com sucesso.\n", stdout);
-        return 0;
-    }
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "slscan: finished with faults: %d photograph(s) could not be read, %d camera "
-                 "view(s) skipped, %d point file(s) could not be written.\n",
-                 faults.unreadablePhotographs, faults.skippedCameras, faults.fileFaults);
-    return 1;
+    return scanFinish(faults);
 }

@@ -21,13 +21,6 @@
 
 namespace {
 
-// What went wrong during a run, for the summary at the end.
-struct ScanFaults {
-    int unreadablePhotographs = 0;
-    int skippedCameras = 0;
-    int fileFaults = 0;
-};
-
 // The picture size the built-in calibration was made for; photographs of
 // another size are warned about once a run, as their points cannot be true.
 struct SizeCheck {
@@ -193,14 +186,5 @@ int scanRun(long* pointCount) {
     scanClosePointFile(allFile, allName, &faults.fileFaults);
     if (pointCount != nullptr) *pointCount = points;
 
-    if (faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults == 0) {
-        std::fputs("Programa finalizado com sucesso.\n", stdout);
-        return 0;
-    }
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "slscan: finished with faults: %d photograph(s) could not be read, %d camera "
-                 "view(s) skipped, %d point file(s) could not be written.\n",
-                 faults.unreadablePhotographs, faults.skippedCameras, faults.fileFaults);
-    return 1;
+    return scanFinish(faults);
 }
