@@ -6,7 +6,8 @@
 # one markdown table row per way: points, the ratio to the crossings, the
 # median and 90th percentile distance to the truth, within 1 and beyond 5
 # units, and the run's time.
-#   bench/dense_matrix.sh                 (DENSE_SCENES="aa2-horse" for some scenes only)
+#   bench/dense_matrix.sh                 (DENSE_SCENES="aa2-horse" for some scenes only,
+#                                          DENSE_DIR=DIR to keep the renders elsewhere)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${BUILD:-build}")
@@ -29,8 +30,15 @@ declare -A scene=(
   [sample-sphere]="$sample --object sphere"
   [noisy-mask-horse]="$sample --noise 2 --black 16"
   [real-mask-horse]="$sample $real"
+  [aa2-vase]="--texture --object vase"
+  [sample-vase]="$sample --object vase"
+  [aa2-noisy-mask-horse]="--texture --noise 2 --black 16"
+  [aa2-noisy-mask-vase]="--texture --object vase --noise 2 --black 16"
+  [aa2-real-mask-horse]="--texture $real"
+  [aa2-real-mask-vase]="--texture --object vase $real"
 )
-scenes=${DENSE_SCENES:-aa2-horse aa2-sphere aa4-horse sample-horse sample-sphere noisy-mask-horse real-mask-horse}
+scenes=${DENSE_SCENES:-aa2-horse aa2-sphere aa4-horse sample-horse sample-sphere noisy-mask-horse real-mask-horse
+  aa2-vase sample-vase aa2-noisy-mask-horse aa2-noisy-mask-vase aa2-real-mask-horse aa2-real-mask-vase}
 
 # measure DIR WAY OPTION CROSSINGS: one row.
 measure() {

@@ -5,18 +5,23 @@
 // a whole pixel puts the boundary up to half a pixel off, which is most of
 // the error of a triangulated point. Here the decoder's own walk along a row
 // finds the same boundaries with the same codes, and each one is then placed
-// between pixels: at a change from class a to class b the signal
-// s = d[a] - d[b] (the difference image's channel of the colour before
-// minus that of the colour after) falls through zero, and the zero crossing is
-// interpolated linearly between the two pixels where it changes sign. Both
-// patterns change at every boundary, so the two crossings are averaged.
+// between pixels, in pattern 1 and in pattern 2, and the two are averaged.
 //
-// The linear zero crossing was chosen over a box-ramp estimator (which reads
-// the share of the stripe in the one mixed pixel from the levels on either
-// side): on sharp pictures the box ramp is better, but a pixel of optics blur
-// spreads the change over three pixels and the box ramp then errs by several
-// times more (docs/dense.md has the figures; tests/dense_test.cpp checks the
-// zero crossing on both).
+// At a change from colour a to colour b the signal s = d[a] - d[b] (the
+// difference image's channel of the colour before minus that of the colour
+// after) falls through zero. Each channel's difference is first divided by
+// the channel's total light (positive + negative exposure), which is the
+// surface's colour times its shading whatever stripe lights it: s is then
+// about +2 inside stripe a and -2 inside stripe b on any surface, and a pixel
+// the boundary crosses takes the value in between in proportion to its share
+// of each side. The boundary's position is read from the area between s and
+// a step over a window of a few pixels either side (denseAreaPosition):
+// exact for a sharp edge integrated over the pixel, and for a blurred one
+// whose ramp lies inside the window. The window grows from two to three
+// pixels either side until s is flat at both its ends, stays within half way
+// to the neighbouring boundaries, and where it cannot, the zero crossing
+// interpolated linearly between the two pixels is used instead (unbiased
+// under blur, but up to a tenth of a pixel off on sharp edges).
 #pragma once
 
 #include <cstddef>
@@ -39,20 +44,35 @@ struct DenseMarks {
 };
 
 // One row of a pattern difference in three planar channels (red, green,
-// blue), each `width` floats.
+// blue), each `width` floats, and the same row of the pattern's positive and
+// negative photographs as stored (blue, green, red bytes a pixel), whose sum
+// is the total light; without the photographs' rows every boundary is placed
+// by the linear zero crossing. The totals are read only around the
+// boundaries.
 struct DenseRow {
     const float* channel[3];
+    const unsigned char* positive = nullptr;
+    const unsigned char* negative = nullptr;
+};
+
+// One boundary of a row walk before it is placed: the pixels after each
+// pattern's change, and the colours before and after it.
+struct DenseChange {
+    size_t x1, x2;         // pattern 1 (0: not found) and pattern 2 change between x - 1 and x
+    int from1, to1, from2, to2;
+    double linear1, linear2;  // the linear zero crossings
 };
 
 // Scratch of one row walk, reused from row to row.
 struct DenseRowWork {
     std::vector<uint8_t> classes1, classes2;
+    std::vector<DenseChange> changes;
 };
 
 // Appends the boundaries of one row of the vertical-stripe differences of
 // pattern 1 and pattern 2 to `out`, in increasing column: every pixel the
-// boundary decoder marks in that row gives one mark with its code, placed by
-// the zero crossings described above.
+// boundary decoder marks in that row gives one mark with its code, placed as
+// described above.
 void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t width,
                    DenseRowWork* work, std::vector<DenseMark>* out);
 
@@ -65,8 +85,11 @@ inline double denseZeroCrossing(double before, double after) {
     return before / fall;
 }
 
-// The box-ramp estimate, kept for comparison: s at pixels x - 2 .. x + 1,
-// where x - 2 and x + 1 are taken as the pure levels on either side and the
-// boundary lies in x - 1 or x. The boundary's position as an offset from
-// x - 1 (0 at the centre of x - 1).
-double denseBoxRamp(const double s[4]);
+// The position of a fall of s from its level at s[0] to its level at
+// s[n - 1] (n >= 4 samples, one a pixel), as an offset from the pixel of
+// s[0]: 0.5 plus the sum over the inner samples of (s[j] - s[n - 1]) /
+// (s[0] - s[n - 1]), each term held to [0, 1]. For a sharp edge the samples
+// left of it count 1, those right of it 0 and the pixel it crosses its share
+// of the left side; a symmetric blur moves as much area across the edge one
+// way as the other.
+double denseAreaPosition(const double* s, int n);

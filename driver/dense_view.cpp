@@ -75,8 +75,8 @@ bool denseDecodeView(int camera, int32_t angle, int32_t width, int32_t height,
         marks->rowStart.assign(static_cast<size_t>(height) + 1, 0);
         work->channels.resize(6 * w + 16);
         float* ch = work->channels.data();
-        const DenseRow row1{{ch, ch + w, ch + 2 * w}};
-        const DenseRow row2{{ch + 3 * w, ch + 4 * w, ch + 5 * w}};
+        DenseRow row1{{ch, ch + w, ch + 2 * w}};
+        DenseRow row2{{ch + 3 * w, ch + 4 * w, ch + 5 * w}};
         // Rows come in the files' order; marks are gathered per row and
         // placed in the Image's row order afterwards.
         std::vector<std::vector<DenseMark>> rows(static_cast<size_t>(height));
@@ -92,6 +92,10 @@ bool denseDecodeView(int camera, int32_t angle, int32_t width, int32_t height,
             }
             imgPairDifferenceRow(pos1, neg1, width, ch, ch + w, ch + 2 * w);
             imgPairDifferenceRow(pos2, neg2, width, ch + 3 * w, ch + 4 * w, ch + 5 * w);
+            row1.positive = pos1;
+            row1.negative = neg1;
+            row2.positive = pos2;
+            row2.negative = neg2;
             found.clear();
             denseRowMarks(row1, row2, w, &work->row, &found);
             rows[static_cast<size_t>(y1)] = found;

@@ -40,19 +40,25 @@ void link(DenseView* v) {
     }
 }
 
-// Each mark's column from the least-squares line through it and up to two
-// linked marks on either side (at least one neighbour needed).
+// Each mark's column from the least-squares curve through it and up to
+// kDenseSmoothRows linked marks on either side: a parabola when there are at
+// least kDenseSmoothQuadratic marks, a straight line when there are three or
+// four, and the mark as read when fewer. The fit is in the row offset t from
+// the mark, so its value at the mark is the constant term.
 void smooth(DenseView* v) {
     const std::vector<double> raw = v->u;
     const int32_t n = static_cast<int32_t>(raw.size());
     for (int32_t m = 0; m < n; ++m) {
-        double sumT = 0, sumTT = 0, sumU = 0, sumTU = 0;
+        // Sums of t^k (k = 0 .. 4) and of t^k u (k = 0 .. 2).
+        double st[5] = {0, 0, 0, 0, 0}, su[3] = {0, 0, 0};
         int count = 0;
         auto add = [&](int32_t k, double t) {
-            sumT += t;
-            sumTT += t * t;
-            sumU += raw[k];
-            sumTU += t * raw[k];
+            double power = 1;
+            for (int j = 0; j < 5; ++j) {
+                st[j] += power;
+                if (j < 3) su[j] += power * raw[k];
+                power *= t;
+            }
             ++count;
         };
         add(m, 0);
@@ -61,10 +67,20 @@ void smooth(DenseView* v) {
         k = m;
         for (int step = 1; step <= kDenseSmoothRows && (k = v->next[k]) >= 0; ++step) add(k, step);
         if (count < 3) continue;
-        const double det = count * sumTT - sumT * sumT;
-        if (det <= 0) continue;
-        // The fitted line's value at t = 0.
-        v->u[m] = (sumTT * sumU - sumT * sumTU) / det;
+        if (count < kDenseSmoothQuadratic) {
+            const double det = st[0] * st[2] - st[1] * st[1];
+            if (det > 0) v->u[m] = (st[2] * su[0] - st[1] * su[1]) / det;
+            continue;
+        }
+        // The normal equations of u = c0 + c1 t + c2 t^2; c0 by Cramer's rule.
+        const double m11 = st[2] * st[4] - st[3] * st[3];
+        const double m12 = st[1] * st[4] - st[3] * st[2];
+        const double m13 = st[1] * st[3] - st[2] * st[2];
+        const double det = st[0] * m11 - st[1] * m12 + st[2] * m13;
+        if (!(det > 0)) continue;
+        const double c0 = su[0] * m11 - st[1] * (su[1] * st[4] - st[3] * su[2]) +
+                          st[2] * (su[1] * st[3] - st[2] * su[2]);
+        v->u[m] = c0 / det;
     }
 }
 

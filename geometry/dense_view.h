@@ -5,8 +5,9 @@
 // A vertical stripe boundary crosses the rows of the picture as a curve; the
 // marks of one code on adjacent rows, a few tenths of a pixel apart in
 // column, are linked into a polyline. Each mark's column is then replaced by
-// a straight line fitted over the marks two rows above and below it on its
-// polyline, which takes out most of the noise of a single row's estimate.
+// a parabola fitted over the marks five rows above and below it on its
+// polyline, which takes out most of the noise of a single row's estimate and
+// follows the boundary's bend (a straight line over as many rows does not).
 // Lens distortion bends the boundary and the epipolar lines alike; in
 // undistorted coordinates the epipolar line is straight, so every mark is
 // undistorted once here.
@@ -24,8 +25,9 @@ struct RigCamera;
 // boundary.
 constexpr double kDenseLinkPixels = 2.5;
 // Each mark's column is fitted over this many rows of its boundary on either
-// side.
-constexpr int kDenseSmoothRows = 2;
+// side, by a parabola when at least kDenseSmoothQuadratic marks are there.
+constexpr int kDenseSmoothRows = 5;
+constexpr int kDenseSmoothQuadratic = 5;
 
 struct DenseView {
     int32_t width = 0, height = 0;

@@ -9,6 +9,7 @@ set(slscan_slow_tests
   EndToEnd.MaskedNoisyScanKeepsTheCleanScansPoints
   EndToEnd.ConditionedCrosstalkScanKeepsTheCleanScansPoints
   CloudEndToEnd.TexturedSphereScan
+  VaseScan.TwelveAnglesDecodeToPointsOnTheVase
   CloudColour.GreyBoardGivesItsGreyNeverStripes
   MeshEndToEnd.NoisyHorseScanGivesAClosedAccurateMesh
   MeshTool.PartsAndAnOpenBottom

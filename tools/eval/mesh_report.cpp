@@ -66,6 +66,11 @@ void samplePrimitive(const Primitive& p, long count, std::mt19937& rng, std::vec
                 out->push_back(p.a + Vec3{c[0], c[1], c[2]});
                 break;
             }
+            case PrimitiveKind::kLathe: {
+                const double u1 = unit(rng), u2 = unit(rng), u3 = unit(rng);
+                out->push_back(lathePoint(*p.lathe, u1, u2, u3));
+                break;
+            }
         }
     }
 }
@@ -76,6 +81,7 @@ double primitiveArea(const Primitive& p) {
         case PrimitiveKind::kCapsule:
             return 2 * kPi * p.radius * length(p.b - p.a) + 4 * kPi * p.radius * p.radius;
         case PrimitiveKind::kBox: return 8 * (p.b.x * p.b.y + p.b.y * p.b.z + p.b.x * p.b.z);
+        case PrimitiveKind::kLathe: return latheArea(*p.lathe);
     }
     return 0;
 }

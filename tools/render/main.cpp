@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
     run.threads = 0;  // shown as "all cores"; set below when not given
     std::string& dir = run.dir;
     std::string size, rigPath, angleList, seedText = std::to_string(options.seed);
-    cliText(app, "--object", &options.object, "NAME", "horse, sphere, board or spheres (two apart)",
+    cliText(app, "--object", &options.object, "NAME",
+            "horse, sphere, board, spheres (two apart) or vase",
             [](const std::string& name) -> std::string {
                 SceneObject object;
                 return sceneMakeObject(name, &object)

@@ -5,9 +5,15 @@
 
 namespace {
 
-Primitive sphere(Vec3 c, double r) { return {PrimitiveKind::kSphere, c, {0, 0, 0}, r}; }
-Primitive capsule(Vec3 a, Vec3 b, double r) { return {PrimitiveKind::kCapsule, a, b, r}; }
-Primitive box(Vec3 c, Vec3 half) { return {PrimitiveKind::kBox, c, half, 0}; }
+Primitive sphere(Vec3 c, double r) { return {PrimitiveKind::kSphere, c, {0, 0, 0}, r, nullptr}; }
+Primitive capsule(Vec3 a, Vec3 b, double r) { return {PrimitiveKind::kCapsule, a, b, r, nullptr}; }
+Primitive box(Vec3 c, Vec3 half) { return {PrimitiveKind::kBox, c, half, 0, nullptr}; }
+Primitive lathe(const Lathe& profile) {
+    Primitive p{PrimitiveKind::kLathe, {0, 0, 0}, {0, 0, 0}, 0,
+                std::make_shared<const Lathe>(profile)};
+    latheBound(profile, &p.a, &p.radius);
+    return p;
+}
 
 // A horse about 56 long and 72 high standing on its hooves near y = -45, every
 // part within 30 of the turntable axis.
@@ -51,6 +57,8 @@ double distanceTo(const Primitive& prim, Vec3 p) {
             const Vec3 outside{std::max(q.x, 0.0), std::max(q.y, 0.0), std::max(q.z, 0.0)};
             return length(outside) + std::min(std::max(q.x, std::max(q.y, q.z)), 0.0);
         }
+        case PrimitiveKind::kLathe:
+            return latheDistance(*prim.lathe, p);
     }
     return 0;
 }
@@ -118,6 +126,8 @@ bool sceneMakeObject(const std::string& name, SceneObject* object) {
         object->parts = {box({0, -10, 0}, {30, 30, 1})};
     } else if (name == "spheres") {  // two separate parts, 8 apart
         object->parts = {sphere({-16, -10, 0}, 12), sphere({16, -10, 0}, 12)};
+    } else if (name == "vase") {
+        object->parts = {lathe(latheVase())};
     } else {
         return false;
     }
@@ -128,7 +138,8 @@ bool sceneMakeObject(const std::string& name, SceneObject* object) {
     for (const Primitive& p : object->parts) {
         double extent = 0;
         switch (p.kind) {
-            case PrimitiveKind::kSphere: extent = length(p.a - c) + p.radius; break;
+            case PrimitiveKind::kSphere:
+            case PrimitiveKind::kLathe: extent = length(p.a - c) + p.radius; break;
             case PrimitiveKind::kCapsule:
                 extent = std::max(length(p.a - c), length(p.b - c)) + p.radius;
                 break;
@@ -152,7 +163,7 @@ bool sceneIntersect(const SceneObject& object, Vec3 o, Vec3 d, double tMin, doub
     }
     double best = tMax;
     const Primitive* bestPart = nullptr;
-    Vec3 boxNormal{0, 0, 0};
+    Vec3 partNormal{0, 0, 0};  // the entry normal of a box or a lathe
     for (const Primitive& p : object.parts) {
         double t = -1;
         Vec3 n{0, 0, 0};
@@ -167,11 +178,14 @@ bool sceneIntersect(const SceneObject& object, Vec3 o, Vec3 d, double tMin, doub
                 break;
             }
             case PrimitiveKind::kBox: t = hitBox(o, d, p, &n); break;
+            case PrimitiveKind::kLathe:
+                if (!latheIntersect(*p.lathe, o, d, tMin, best, &t, &n)) t = -1;
+                break;
         }
         if (t > tMin && t < best) {
             best = t;
             bestPart = &p;
-            boxNormal = n;
+            partNormal = n;
         }
     }
     if (bestPart == nullptr) return false;
@@ -182,7 +196,8 @@ bool sceneIntersect(const SceneObject& object, Vec3 o, Vec3 d, double tMin, doub
         case PrimitiveKind::kCapsule:
             hit->normal = normalized(x - closestOnSegment(x, bestPart->a, bestPart->b));
             break;
-        case PrimitiveKind::kBox: hit->normal = boxNormal; break;
+        case PrimitiveKind::kBox:
+        case PrimitiveKind::kLathe: hit->normal = partNormal; break;
     }
     return true;
 }

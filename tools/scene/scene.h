@@ -1,24 +1,28 @@
 // Synthetic scenes for the tools: exact objects, the projector and the rig.
 //
-// An object is a union of spheres, capsules and boxes in its own frame (the
-// frame of the turntable, y up). Rays are intersected analytically and the
-// distance of a point to the surface is the union's signed distance, so the
-// renderer and the accuracy report share one exact truth.
+// An object is a union of spheres, capsules, boxes and lathes (solids of
+// revolution, scene/lathe.h) in its own frame (the frame of the turntable,
+// y up). Rays are intersected analytically and the distance of a point to the
+// surface is the union's signed distance, so the renderer and the accuracy
+// report share one exact truth.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "geometry/vec3.h"
 #include "geometry/camera_model.h"
+#include "scene/lathe.h"
 
-enum class PrimitiveKind { kSphere, kCapsule, kBox };
+enum class PrimitiveKind { kSphere, kCapsule, kBox, kLathe };
 
 struct Primitive {
     PrimitiveKind kind;
-    Vec3 a;           // sphere centre, capsule end, box centre
+    Vec3 a;           // sphere centre, capsule end, box centre, lathe's bound centre
     Vec3 b;           // capsule other end, box half extents
-    double radius;    // sphere and capsule
+    double radius;    // sphere and capsule; the lathe's bound radius
+    std::shared_ptr<const Lathe> lathe;  // the lathe's profile (lathes only)
 };
 
 struct SceneObject {
@@ -28,10 +32,11 @@ struct SceneObject {
     double boundRadius;
 };
 
-// "horse" (the default sample), "sphere", "board" or "spheres" (two separate
-// spheres: an object of two parts); false for other names.
+// "horse" (the default sample), "sphere", "board", "spheres" (two separate
+// spheres: an object of two parts) or "vase" (a lathe, latheVase); false for
+// other names.
 bool sceneMakeObject(const std::string& name, SceneObject* object);
-const char* const kSceneObjects = "horse, sphere, board, spheres";
+const char* const kSceneObjects = "horse, sphere, board, spheres, vase";
 
 struct Hit {
     double t;     // distance along the unit ray
