@@ -122,6 +122,50 @@ TEST(CloudScanPoints, RefusesFilesThatDoNotBelongTogether) {
     }
 }
 
+// The neighbour lists, worked out on the cores in blocks, against a plain
+// search of every pair: the same distances, nearest first, for every point
+// of a cloud of several blocks, and for queries off the cloud.
+TEST(CloudNeighbours, SameAsSearchingEveryPair) {
+    std::vector<Vec3> cloud;
+    uint32_t state = 12345;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) / double(1 << 24);
+    };
+    for (int i = 0; i < 1500; ++i) cloud.push_back({20 * next(), 20 * next(), 20 * next()});
+    cloud.push_back(cloud[7]);  // an equal point: its own nearest, at 0
+    const int k = 6;
+    const NeighbourTable table = neighboursFind(cloud, k);
+    ASSERT_EQ(table.k, k);
+    std::vector<Vec3> queries = {{-5, 0, 0}, {10, 10, 10}, {25, 3, 19}};
+    const NeighbourTable near = neighboursNearest(cloud, queries, k);
+    ASSERT_EQ(near.k, k);
+    const auto plain = [&cloud, k](Vec3 q, size_t skip) {
+        std::vector<double> d;
+        for (size_t j = 0; j < cloud.size(); ++j)
+            if (j != skip) d.push_back(length(cloud[j] - q));
+        std::sort(d.begin(), d.end());
+        d.resize(k);
+        return d;
+    };
+    long wrong = 0;
+    for (size_t i = 0; i < cloud.size(); ++i) {
+        const std::vector<double> expected = plain(cloud[i], i);
+        for (int j = 0; j < k; ++j) {
+            const double d = table.distance[i * k + j];
+            wrong += std::fabs(d - expected[j]) > 1e-12 ||
+                     std::fabs(length(cloud[table.index[i * k + j]] - cloud[i]) - d) > 1e-12 ||
+                     table.index[i * k + j] == i;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(table.distance[7 * k], 0);
+    for (size_t q = 0; q < queries.size(); ++q) {
+        const std::vector<double> expected = plain(queries[q], cloud.size());
+        for (int j = 0; j < k; ++j) EXPECT_NEAR(near.distance[q * k + j], expected[j], 1e-12);
+    }
+}
+
 TEST(CloudOutliers, PlantedStraysAndTheWorkingVolume) {
     // A 40 x 40 grid of spacing 1 on the plane z = 5, strays 4 units above it,
     // two points outside the cylinder, one not a number.
@@ -174,7 +218,7 @@ TEST(CloudNormals, SmallestEigenvectorAndFacingTheCameras) {
                 board.push_back({1.2 * column, 0.3 * row, face == 0 ? 0.3 : -0.3});
                 angles.push_back(face == 0 ? 0 : 180);
             }
-    const std::vector<Vec3> n = normalsEstimate(toolRigBuiltIn(), board, angles, neighboursFind(board, 64), 16);
+    const std::vector<Vec3> n = normalsEstimate(toolRigBuiltIn(), board, angles, 16);
     for (size_t i = 0; i < n.size(); ++i) EXPECT_GT((board[i].z > 0 ? 1 : -1) * n[i].z, 0.99) << i;
 }
 

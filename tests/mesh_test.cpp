@@ -406,6 +406,47 @@ TEST(MeshTool, SmallPartKeptUnlessPressedAgainstALargerOne) {
     }
 }
 
+// A cloud sampled as dense stripe points sample a surface: densely along
+// curves (here meridians of a sphere, 0.3 apart along them) and sparsely
+// across (2 apart at the equator). The k nearest points of a point lie on
+// its own curve, so a plane refitted to them can lean any way about it;
+// with --cloud-normals the cloud's own normals (here exact) are used and
+// the mesh is the sphere, closed, in one piece.
+TEST(MeshTool, CurveSampledCloudKeepsItsOwnNormals) {
+    TempDir dir;
+    std::vector<PlyVertex> cloud;
+    const Vec3 centre{0, -10, 0};
+    const double radius = 20;
+    for (int meridian = 0; meridian < 60; ++meridian) {
+        const double a = 2 * kPi * meridian / 60;
+        for (int i = 1; i < 210; ++i) {
+            const double polar = kPi * i / 210;  // 0.3 apart along the meridian
+            const Vec3 d{std::sin(polar) * std::cos(a), std::cos(polar), std::sin(polar) * std::sin(a)};
+            const Vec3 p = centre + radius * d;
+            cloud.push_back({float(p.x), float(p.y), float(p.z), float(d.x), float(d.y), float(d.z),
+                             150, 150, 150});
+        }
+    }
+    std::string error;
+    ASSERT_TRUE(plyWrite(dir.file("cloud.ply"), cloud, "", &error)) << error;
+    MeshRunOptions options;
+    options.dir = dir.path();
+    options.depth = 7;  // enough for a sphere, and quicker
+    options.cloudNormals = true;
+    const MeshRunReport report = meshRun(options);
+    ASSERT_EQ(report.result.status, 0) << report.result.reason;
+    const Mesh m = readMesh(dir);
+    EXPECT_TRUE(closed(m));
+    int pieces = 0;
+    const std::vector<int> piece = meshPieces(m, &pieces);
+    ASSERT_EQ(pieces, 1);
+    const double volume = 4.0 / 3.0 * kPi * radius * radius * radius;
+    EXPECT_NEAR(meshPieceVolumes(m, piece, pieces)[0], volume, 0.02 * volume);
+    double worst = 0;
+    for (const Vec3& v : m.vertices) worst = std::max(worst, std::fabs(length(v - centre) - radius));
+    EXPECT_LT(worst, 0.5);
+}
+
 TEST(MeshTool, RefusesBadInputWithItsReason) {
     std::vector<PlyVertex> sphere;
     addSphere({0, 0, 0}, 10, 500, grey, &sphere);

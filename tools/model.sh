@@ -53,10 +53,13 @@ mask_options=()
 rig=()
 out_option=
 # The dense points by default; their normals need more neighbours than the
-# crossings' (a point's nearest all lie on its own boundary).
+# crossings' (a point's nearest all lie on its own boundary). The mesh takes
+# the cloud's normals as they are: those keep each point's neighbours to the
+# side that saw it, and a refit on as many neighbours without that rule
+# mixes the two sides of a thin part and joins legs that stand close.
 points=(--dense)
 cloud_options=(--k 48)
-mesh_options=(--normal-k 48)
+mesh_options=(--cloud-normals)
 scans=()
 while [ "$#" -gt 0 ]; do
   case $1 in

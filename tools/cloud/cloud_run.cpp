@@ -58,11 +58,8 @@ CloudRunReport cloudRun(const CloudRunOptions& options) {
         keptAngles.push_back(scan.angle[i]);
         keptIndex.push_back(i);
     }
-    // Four times k candidates, from which the normals take the k nearest of
-    // the same side.
-    const int k = options.outliers.neighbours;
-    const NeighbourTable table = neighboursFind(kept, 4 * k);
-    const std::vector<Vec3> keptNormals = normalsEstimate(rig, kept, keptAngles, table, k);
+    const std::vector<Vec3> keptNormals =
+        normalsEstimate(rig, kept, keptAngles, options.outliers.neighbours);
     std::vector<Vec3> normals(n, Vec3{0, 0, 0});
     for (size_t j = 0; j < kept.size(); ++j) normals[keptIndex[j]] = keptNormals[j];
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <nanoflann.hpp>
 
+#include "common/tool_threads.h"
+
 namespace {
 
 // The adaptor nanoflann reads the points through.
@@ -21,7 +23,51 @@ struct PointSource {
 using Tree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, PointSource>,
                                                  PointSource, 3, uint32_t>;
 
+constexpr size_t kBlock = 512;  // queries a thread takes at a time
+
 }  // namespace
+
+struct NeighbourTree {
+    PointSource source;
+    Tree tree;
+    explicit NeighbourTree(const std::vector<Vec3>& points)
+        : source{points}, tree(3, source, nanoflann::KDTreeSingleIndexAdaptorParams(10)) {}
+};
+
+NeighbourIndex neighboursIndex(const std::vector<Vec3>& cloud) {
+    NeighbourIndex index;
+    index.size = cloud.size();
+    if (!cloud.empty()) index.tree = std::make_shared<const NeighbourTree>(cloud);
+    return index;
+}
+
+size_t neighboursQuery(const NeighbourIndex& tree, Vec3 q, size_t k, uint32_t* index,
+                       double* squared) {
+    if (tree.tree == nullptr || k == 0) return 0;
+    const double query[3] = {q.x, q.y, q.z};
+    return tree.tree->tree.knnSearch(query, std::min(k, tree.size), index, squared);
+}
+
+size_t neighboursOfPoint(const NeighbourIndex& tree, const std::vector<Vec3>& points, size_t i,
+                         size_t k, uint32_t* found, double* squared, uint32_t* index,
+                         double* distance) {
+    // Ask for one more: the point finds itself (or an equal point) among them.
+    const size_t got = neighboursQuery(tree, points[i], k + 1, found, squared);
+    size_t out = 0;
+    bool selfSkipped = false;
+    for (size_t j = 0; j < got && out < k; ++j) {
+        if (!selfSkipped && found[j] == i) {
+            selfSkipped = true;
+            continue;
+        }
+        index[out] = found[j];
+        distance[out] = std::sqrt(squared[j]);
+        ++out;
+    }
+    // The point itself was not among the k + 1 (more than k equal points):
+    // the list is full with k equal ones, which is the right answer.
+    return out;
+}
 
 NeighbourTable neighboursFind(const std::vector<Vec3>& points, int k) {
     NeighbourTable table;
@@ -31,29 +77,14 @@ NeighbourTable neighboursFind(const std::vector<Vec3>& points, int k) {
     const size_t kk = static_cast<size_t>(table.k);
     table.index.resize(n * kk);
     table.distance.resize(n * kk);
-
-    const PointSource source{points};
-    Tree tree(3, source, nanoflann::KDTreeSingleIndexAdaptorParams(10));
-    // Ask for one more: the point finds itself (or an equal point) among them.
-    std::vector<uint32_t> found(kk + 1);
-    std::vector<double> squared(kk + 1);
-    for (size_t i = 0; i < n; ++i) {
-        const double query[3] = {points[i].x, points[i].y, points[i].z};
-        const size_t got = tree.knnSearch(query, kk + 1, found.data(), squared.data());
-        size_t out = 0;
-        bool selfSkipped = false;
-        for (size_t j = 0; j < got && out < kk; ++j) {
-            if (!selfSkipped && found[j] == i) {
-                selfSkipped = true;
-                continue;
-            }
-            table.index[i * kk + out] = found[j];
-            table.distance[i * kk + out] = std::sqrt(squared[j]);
-            ++out;
-        }
-        // The point itself was not among the k + 1 (more than k equal points):
-        // the list is full with k equal ones, which is the right answer.
-    }
+    const NeighbourIndex tree = neighboursIndex(points);
+    toolParallel(n, kBlock, [&](size_t begin, size_t end) {
+        std::vector<uint32_t> found(kk + 1);
+        std::vector<double> squared(kk + 1);
+        for (size_t i = begin; i < end; ++i)
+            neighboursOfPoint(tree, points, i, kk, found.data(), squared.data(),
+                              &table.index[i * kk], &table.distance[i * kk]);
+    });
     return table;
 }
 
@@ -65,13 +96,13 @@ NeighbourTable neighboursNearest(const std::vector<Vec3>& cloud, const std::vect
     const size_t kk = static_cast<size_t>(table.k);
     table.index.resize(queries.size() * kk);
     table.distance.resize(queries.size() * kk);
-    const PointSource source{cloud};
-    Tree tree(3, source, nanoflann::KDTreeSingleIndexAdaptorParams(10));
-    std::vector<double> squared(kk);
-    for (size_t i = 0; i < queries.size(); ++i) {
-        const double query[3] = {queries[i].x, queries[i].y, queries[i].z};
-        tree.knnSearch(query, kk, &table.index[i * kk], squared.data());
-        for (size_t j = 0; j < kk; ++j) table.distance[i * kk + j] = std::sqrt(squared[j]);
-    }
+    const NeighbourIndex tree = neighboursIndex(cloud);
+    toolParallel(queries.size(), kBlock, [&](size_t begin, size_t end) {
+        std::vector<double> squared(kk);
+        for (size_t i = begin; i < end; ++i) {
+            neighboursQuery(tree, queries[i], kk, &table.index[i * kk], squared.data());
+            for (size_t j = 0; j < kk; ++j) table.distance[i * kk + j] = std::sqrt(squared[j]);
+        }
+    });
     return table;
 }

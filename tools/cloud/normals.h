@@ -19,12 +19,11 @@ Vec3 normalsTowardCameras(const ToolRig& rig, Vec3 p, int angle);
 // normalsTowardCameras. Same side: of an angle at most kNormalsSideDegrees
 // away, so a thin part (a board, a leg) does not mix its front with its back,
 // which the turntable showed the cameras half a turn later. The neighbours
-// are taken nearest first from `table`, which should hold several times k;
-// when fewer than two of them are of the same side, all of them count. A
-// point with fewer than two neighbours gets the camera direction itself.
+// are taken nearest first from the 4 k nearest points; when fewer than two of
+// them are of the same side, the k nearest count whatever their side. A point
+// with fewer than two neighbours gets the camera direction itself.
 std::vector<Vec3> normalsEstimate(const ToolRig& rig, const std::vector<Vec3>& points,
-                                  const std::vector<int>& angles, const NeighbourTable& table,
-                                  int k);
+                                  const std::vector<int>& angles, int k);
 
 constexpr int kNormalsSideDegrees = 60;
 

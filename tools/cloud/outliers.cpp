@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cloud/neighbours.h"
+#include "common/tool_threads.h"
 
 namespace {
 
@@ -39,16 +40,24 @@ OutlierResult outliersFind(const std::vector<Vec3>& points, const OutlierOptions
             origin.push_back(i);
         }
     }
-    const NeighbourTable table = neighboursFind(inside, options.neighbours);
-    if (table.k == 0) {  // too few points to judge: keep them
+    const size_t k =
+        std::min<size_t>(std::max(options.neighbours, 0), inside.empty() ? 0 : inside.size() - 1);
+    if (k == 0) {  // too few points to judge: keep them
         for (size_t i : origin) r.keep[i] = 1;
         return r;
     }
     std::vector<double> mean(inside.size(), 0.0);
-    for (size_t i = 0; i < inside.size(); ++i) {
-        for (int j = 0; j < table.k; ++j) mean[i] += table.distance[i * table.k + j];
-        mean[i] /= table.k;
-    }
+    const NeighbourIndex tree = neighboursIndex(inside);
+    toolParallel(inside.size(), 512, [&](size_t begin, size_t end) {
+        std::vector<uint32_t> found(k + 1), index(k);
+        std::vector<double> squared(k + 1), distance(k);
+        for (size_t i = begin; i < end; ++i) {
+            neighboursOfPoint(tree, inside, i, k, found.data(), squared.data(), index.data(),
+                              distance.data());
+            for (size_t j = 0; j < k; ++j) mean[i] += distance[j];
+            mean[i] /= static_cast<double>(k);
+        }
+    });
     r.centre = median(mean);
     std::vector<double> deviation(mean.size());
     for (size_t i = 0; i < mean.size(); ++i) deviation[i] = std::fabs(mean[i] - r.centre);

@@ -24,6 +24,10 @@ int main(int argc, char** argv) {
     cliWhole(c, "--depth", &o.depth, 5, 11, "N", "octree depth of the Poisson reconstruction");
     cliNumber(c, "--scale", &o.scale, 1.0, 4.0, "S", "its bounding box over the cloud's");
     cliWhole(c, "--normal-k", &o.normalNeighbours, 3, 64, "K", "neighbours each normal is refitted on");
+    cliFlag(c, "--cloud-normals", &o.cloudNormals,
+            "take the cloud's normals as they are (no refit; --normal-k unused): for clouds whose "
+            "normals were fitted on enough neighbours of the same side, as slscan-cloud --k 48 "
+            "does for slscan --dense");
     cliWhole(c, "--colour-k", &o.colourNeighbours, 1, 64, "K",
              "cloud points whose inverse-distance mean colours a vertex");
     cliNumber(c, "--merge", &o.merge, 1e-6, 1.0, "D", "vertices closer than this are merged");

@@ -1,6 +1,7 @@
 #include "mesh/mesh_intersect.h"
 
 #include "common/spatial_grid.h"
+#include "common/tool_threads.h"
 
 #include <algorithm>
 #include <cmath>
@@ -158,22 +159,38 @@ MeshIntersections meshSelfIntersections(const Mesh& mesh,
         const auto& b = box[t];
         gridInsertBox(&grid, {b[0], b[1], b[2]}, {b[3], b[4], b[5]}, t);
     }
-    for (const auto& [key, list] : grid.cells) {
-        for (size_t i = 0; i < list.size(); ++i) {
-            for (size_t j = i + 1; j < list.size(); ++j) {
-                const auto &a = box[list[i]], &b = box[list[j]];
-                if (a[0] > b[3] || b[0] > a[3] || a[1] > b[4] || b[1] > a[4] || a[2] > b[5] ||
-                    b[2] > a[5])
-                    continue;
-                // Decide each pair once: in the cell of its boxes' common corner.
-                if (cellOf(std::max(a[0], b[0])) != key[0] || cellOf(std::max(a[1], b[1])) != key[1] ||
-                    cellOf(std::max(a[2], b[2])) != key[2])
-                    continue;
-                if (!pairIntersects(mesh, mesh.triangles[list[i]], mesh.triangles[list[j]])) continue;
-                ++result.pairs;
-                if (pairs != nullptr) pairs->emplace_back(list[i], list[j]);
+    // The cells are shared out over the cores; each cell's pairs are listed
+    // in the order a single thread finds them, and the lists are joined in
+    // the cells' order, so the result is the same for any number of threads.
+    std::vector<const std::pair<const GridCell, std::vector<uint32_t>>*> cells;
+    cells.reserve(grid.cells.size());
+    for (const auto& entry : grid.cells) cells.push_back(&entry);
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> found(cells.size());
+    toolParallel(cells.size(), 256, [&](size_t begin, size_t end) {
+        for (size_t c = begin; c < end; ++c) {
+            const GridCell& key = cells[c]->first;
+            const std::vector<uint32_t>& list = cells[c]->second;
+            for (size_t i = 0; i < list.size(); ++i) {
+                for (size_t j = i + 1; j < list.size(); ++j) {
+                    const auto &a = box[list[i]], &b = box[list[j]];
+                    if (a[0] > b[3] || b[0] > a[3] || a[1] > b[4] || b[1] > a[4] || a[2] > b[5] ||
+                        b[2] > a[5])
+                        continue;
+                    // Decide each pair once: in the cell of its boxes' common corner.
+                    if (cellOf(std::max(a[0], b[0])) != key[0] ||
+                        cellOf(std::max(a[1], b[1])) != key[1] ||
+                        cellOf(std::max(a[2], b[2])) != key[2])
+                        continue;
+                    if (!pairIntersects(mesh, mesh.triangles[list[i]], mesh.triangles[list[j]]))
+                        continue;
+                    found[c].emplace_back(list[i], list[j]);
+                }
             }
         }
+    });
+    for (const auto& cellPairs : found) {
+        result.pairs += static_cast<long>(cellPairs.size());
+        if (pairs != nullptr) pairs->insert(pairs->end(), cellPairs.begin(), cellPairs.end());
     }
     return result;
 }

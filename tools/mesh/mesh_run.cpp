@@ -41,7 +41,8 @@ MeshRunReport meshRun(const MeshRunOptions& o) {
     if (!meshReadCloud(path, &cloud, &error)) return report.result = toolFault(error), report;
     report.pointsRead = static_cast<long>(cloud.points.size());
 
-    const std::vector<Vec3> normals = meshRefitNormals(cloud, o.normalNeighbours);
+    const std::vector<Vec3> normals =
+        o.cloudNormals ? cloud.normals : meshRefitNormals(cloud, o.normalNeighbours);
     const int threads =
         o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     Mesh mesh = meshPoisson(cloud.points, normals, o.depth, o.scale, threads);
@@ -93,10 +94,12 @@ std::string meshReportText(const MeshRunOptions& o, const MeshRunReport& r) {
     std::snprintf(line, sizeof line, "slscan-mesh: %ld points read from %s/cloud.ply (rig: %s)\n",
                   r.pointsRead, o.dir.c_str(), r.rig.c_str());
     out += line;
+    const std::string normals =
+        o.cloudNormals ? std::string("the cloud's normals")
+                       : "normals refitted on " + std::to_string(o.normalNeighbours) + " nearest points";
     std::snprintf(line, sizeof line,
-                  "  surface: screened Poisson (depth %d, scale %g, normals refitted on %d nearest "
-                  "points): %ld triangles\n",
-                  o.depth, o.scale, o.normalNeighbours, r.surfaceTriangles);
+                  "  surface: screened Poisson (depth %d, scale %g, %s): %ld triangles\n", o.depth,
+                  o.scale, normals.c_str(), r.surfaceTriangles);
     out += line;
     const MeshCleanStats& s = r.clean;
     std::snprintf(line, sizeof line,

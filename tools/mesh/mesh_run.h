@@ -16,6 +16,7 @@ struct MeshRunOptions {
     int depth = 8;              // octree depth of the Poisson reconstruction
     double scale = 1.1;         // its bounding box over the cloud's
     int normalNeighbours = 8;   // neighbours each normal is refitted on
+    bool cloudNormals = false;  // the cloud's own normals, not refitted (normalNeighbours unused)
     int colourNeighbours = 3;   // cloud points whose inverse-distance mean colours a vertex
     double merge = 0.01;        // vertices closer than this are merged
     int minPiece = 50;          // pieces of fewer triangles are dropped

@@ -5,27 +5,30 @@
 
 #include "cloud/neighbours.h"
 #include "cloud/normals.h"
+#include "common/tool_threads.h"
 #include "mesh/mesh_topology.h"
 
 std::vector<Vec3> meshRefitNormals(const MeshCloud& cloud, int k) {
     const NeighbourTable table = neighboursFind(cloud.points, k);
     std::vector<Vec3> normals(cloud.points.size());
-    for (size_t i = 0; i < cloud.points.size(); ++i) {
-        const uint32_t* near = table.index.data() + i * table.k;
-        Vec3 centre = cloud.points[i];
-        for (int j = 0; j < table.k; ++j) centre = centre + cloud.points[near[j]];
-        centre = (1.0 / (table.k + 1)) * centre;
-        double c[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-        for (int j = -1; j < table.k; ++j) {
-            const Vec3 d = cloud.points[j < 0 ? i : near[j]] - centre;
-            const double e[3] = {d.x, d.y, d.z};
-            for (int r = 0; r < 3; ++r)
-                for (int s = 0; s < 3; ++s) c[3 * r + s] += e[r] * e[s];
+    toolParallel(cloud.points.size(), 512, [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            const uint32_t* near = table.index.data() + i * table.k;
+            Vec3 centre = cloud.points[i];
+            for (int j = 0; j < table.k; ++j) centre = centre + cloud.points[near[j]];
+            centre = (1.0 / (table.k + 1)) * centre;
+            double c[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+            for (int j = -1; j < table.k; ++j) {
+                const Vec3 d = cloud.points[j < 0 ? i : near[j]] - centre;
+                const double e[3] = {d.x, d.y, d.z};
+                for (int r = 0; r < 3; ++r)
+                    for (int s = 0; s < 3; ++s) c[3 * r + s] += e[r] * e[s];
+            }
+            Vec3 n = normalsSmallestEigenvector(c);
+            if (dot(n, cloud.normals[i]) < 0) n = -1.0 * n;
+            normals[i] = n;
         }
-        Vec3 n = normalsSmallestEigenvector(c);
-        if (dot(n, cloud.normals[i]) < 0) n = -1.0 * n;
-        normals[i] = n;
-    }
+    });
     return normals;
 }
 
