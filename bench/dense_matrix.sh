@@ -36,9 +36,17 @@ declare -A scene=(
   [aa2-noisy-mask-vase]="--texture --object vase --noise 2 --black 16"
   [aa2-real-mask-horse]="--texture $real"
   [aa2-real-mask-vase]="--texture --object vase $real"
+  # One camera effect at a time on the default render, each masked, against
+  # the clean render masked alike.
+  [aa2-mask-horse]="--texture"
+  [aa2-blur1-mask-horse]="--texture --blur 1"
+  [aa2-crosstalk-mask-horse]="--texture --crosstalk 0.25"
+  [aa2-gamma-mask-horse]="--texture --gamma 2.2"
+  [aa2-highlight-mask-horse]="--texture --specular 1"
 )
 scenes=${DENSE_SCENES:-aa2-horse aa2-sphere aa4-horse sample-horse sample-sphere noisy-mask-horse real-mask-horse
-  aa2-vase sample-vase aa2-noisy-mask-horse aa2-noisy-mask-vase aa2-real-mask-horse aa2-real-mask-vase}
+  aa2-vase sample-vase aa2-noisy-mask-horse aa2-noisy-mask-vase aa2-real-mask-horse aa2-real-mask-vase
+  aa2-mask-horse aa2-blur1-mask-horse aa2-crosstalk-mask-horse aa2-gamma-mask-horse aa2-highlight-mask-horse}
 
 # measure DIR WAY OPTION CROSSINGS: one row.
 measure() {

@@ -1,5 +1,6 @@
 #include "geometry/dense_view.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "geometry/camera_model.h"
@@ -40,47 +41,140 @@ void link(DenseView* v) {
     }
 }
 
-// Each mark's column from the least-squares curve through it and up to
-// kDenseSmoothRows linked marks on either side: a parabola when there are at
-// least kDenseSmoothQuadratic marks, a straight line when there are three or
-// four, and the mark as read when fewer. The fit is in the row offset t from
-// the mark, so its value at the mark is the constant term.
-void smooth(DenseView* v) {
-    const std::vector<double> raw = v->u;
-    const int32_t n = static_cast<int32_t>(raw.size());
-    for (int32_t m = 0; m < n; ++m) {
-        // Sums of t^k (k = 0 .. 4) and of t^k u (k = 0 .. 2).
-        double st[5] = {0, 0, 0, 0, 0}, su[3] = {0, 0, 0};
-        int count = 0;
-        auto add = [&](int32_t k, double t) {
-            double power = 1;
-            for (int j = 0; j < 5; ++j) {
-                st[j] += power;
-                if (j < 3) su[j] += power * raw[k];
-                power *= t;
-            }
-            ++count;
-        };
-        add(m, 0);
-        int32_t k = m;
-        for (int step = 1; step <= kDenseSmoothRows && (k = v->prev[k]) >= 0; ++step) add(k, -step);
-        k = m;
-        for (int step = 1; step <= kDenseSmoothRows && (k = v->next[k]) >= 0; ++step) add(k, step);
-        if (count < 3) continue;
-        if (count < kDenseSmoothQuadratic) {
-            const double det = st[0] * st[2] - st[1] * st[1];
-            if (det > 0) v->u[m] = (st[2] * su[0] - st[1] * su[1]) / det;
-            continue;
+// A least-squares fit u = c0 + c1 t + c2 t^2 (a straight line when
+// `parabola` is false) to the marks at row offsets t; c0, the fit's value at
+// the mark, and the root mean square of the residuals. False when the points
+// do not determine the curve.
+bool fitAtMark(const double* t, const double* u, int count, bool parabola, double* c0,
+               double* rms) {
+    // Sums of t^k (k = 0 .. 4) and of t^k u (k = 0 .. 2).
+    double st[5] = {0, 0, 0, 0, 0}, su[3] = {0, 0, 0};
+    for (int i = 0; i < count; ++i) {
+        double power = 1;
+        for (int j = 0; j < 5; ++j) {
+            st[j] += power;
+            if (j < 3) su[j] += power * u[i];
+            power *= t[i];
         }
-        // The normal equations of u = c0 + c1 t + c2 t^2; c0 by Cramer's rule.
+    }
+    double c[3] = {0, 0, 0};
+    if (!parabola) {
+        const double det = st[0] * st[2] - st[1] * st[1];
+        if (!(det > 0)) return false;
+        c[0] = (st[2] * su[0] - st[1] * su[1]) / det;
+        c[1] = (st[0] * su[1] - st[1] * su[0]) / det;
+    } else {
+        // The normal equations by Cramer's rule.
         const double m11 = st[2] * st[4] - st[3] * st[3];
         const double m12 = st[1] * st[4] - st[3] * st[2];
         const double m13 = st[1] * st[3] - st[2] * st[2];
         const double det = st[0] * m11 - st[1] * m12 + st[2] * m13;
-        if (!(det > 0)) continue;
-        const double c0 = su[0] * m11 - st[1] * (su[1] * st[4] - st[3] * su[2]) +
-                          st[2] * (su[1] * st[3] - st[2] * su[2]);
-        v->u[m] = c0 / det;
+        if (!(det > 0)) return false;
+        c[0] = (su[0] * m11 - st[1] * (su[1] * st[4] - st[3] * su[2]) +
+                st[2] * (su[1] * st[3] - st[2] * su[2])) / det;
+        c[1] = (st[0] * (su[1] * st[4] - st[3] * su[2]) - su[0] * m12 +
+                st[2] * (st[1] * su[2] - su[1] * st[2])) / det;
+        c[2] = (st[0] * (st[2] * su[2] - su[1] * st[3]) - st[1] * (st[1] * su[2] - su[1] * st[2]) +
+                su[0] * m13) / det;
+    }
+    double squares = 0;
+    for (int i = 0; i < count; ++i) {
+        const double r = u[i] - (c[0] + c[1] * t[i] + c[2] * t[i] * t[i]);
+        squares += r * r;
+    }
+    *c0 = c[0];
+    *rms = std::sqrt(squares / count);
+    return true;
+}
+
+// The marks of one mark's boundary within kDenseSmoothRowsMax rows: offsets
+// and columns, the mark first, then alternately above and below while both
+// last.
+struct BoundaryWindow {
+    double t[2 * kDenseSmoothRowsMax + 1], u[2 * kDenseSmoothRowsMax + 1];
+    int above = 0, below = 0;  // linked marks found on either side
+};
+
+void gather(const DenseView& v, const std::vector<double>& raw, int32_t m, BoundaryWindow* w) {
+    w->t[0] = 0;
+    w->u[0] = raw[m];
+    double above[kDenseSmoothRowsMax], below[kDenseSmoothRowsMax];
+    w->above = w->below = 0;
+    for (int32_t k = m; w->above < kDenseSmoothRowsMax && (k = v.prev[k]) >= 0;) above[w->above++] = raw[k];
+    for (int32_t k = m; w->below < kDenseSmoothRowsMax && (k = v.next[k]) >= 0;) below[w->below++] = raw[k];
+    // Symmetric pairs first, so a window of r rows either side is the first
+    // 2 r + 1 entries; the rest of the longer side after them.
+    int n = 1;
+    const int pairs = std::min(w->above, w->below);
+    for (int i = 0; i < pairs; ++i) {
+        w->t[n] = -(i + 1);
+        w->u[n++] = above[i];
+        w->t[n] = i + 1;
+        w->u[n++] = below[i];
+    }
+    for (int i = pairs; i < w->above; ++i) {
+        w->t[n] = -(i + 1);
+        w->u[n++] = above[i];
+    }
+    for (int i = pairs; i < w->below; ++i) {
+        w->t[n] = i + 1;
+        w->u[n++] = below[i];
+    }
+}
+
+// Each mark's column from a least-squares curve through it and its linked
+// neighbours. With kDenseSmoothRows marks on both sides: the parabola over
+// those rows, then over kDenseSmoothRowsWide and kDenseSmoothRowsMax rows
+// for as long as the wider fit's residuals stay within twice the view's
+// typical residual of the narrow one (the marks' own scatter): a boundary
+// that runs nearly straight down the picture is read in steps of the
+// picture's sampling, and only many rows average the steps out, while a
+// boundary that bends refuses the wider fit. Nearer an end of its boundary:
+// the parabola through up to kDenseSmoothRows marks either side when there
+// are at least kDenseSmoothQuadratic marks, a straight line through three or
+// four, and the mark as read when fewer.
+void smooth(DenseView* v) {
+    const std::vector<double> raw = v->u;
+    const int32_t n = static_cast<int32_t>(raw.size());
+    const int narrow = 2 * kDenseSmoothRows + 1;
+    // The typical scatter: the median residual of the narrow parabola.
+    std::vector<double> scatter;
+    BoundaryWindow w;
+    for (int32_t m = 0; m < n; ++m) {
+        gather(*v, raw, m, &w);
+        double c0 = 0, rms = 0;
+        if (std::min(w.above, w.below) >= kDenseSmoothRows &&
+            fitAtMark(w.t, w.u, narrow, true, &c0, &rms))
+            scatter.push_back(rms);
+    }
+    double limit = 0;
+    if (!scatter.empty()) {
+        std::nth_element(scatter.begin(), scatter.begin() + scatter.size() / 2, scatter.end());
+        limit = kDenseSmoothWideScatter * scatter[scatter.size() / 2];
+    }
+    for (int32_t m = 0; m < n; ++m) {
+        gather(*v, raw, m, &w);
+        const int both = std::min(w.above, w.below);
+        double c0 = 0, rms = 0;
+        if (both >= kDenseSmoothRows) {
+            if (!fitAtMark(w.t, w.u, narrow, true, &c0, &rms)) continue;
+            v->u[m] = c0;
+            for (int rows : {kDenseSmoothRowsWide, kDenseSmoothRowsMax}) {
+                if (both < rows || !fitAtMark(w.t, w.u, 2 * rows + 1, true, &c0, &rms) || rms > limit)
+                    break;
+                v->u[m] = c0;
+            }
+            continue;
+        }
+        // Up to kDenseSmoothRows rows either side.
+        int count = 1;
+        for (int i = 1; i < 1 + w.above + w.below; ++i)
+            if (std::fabs(w.t[i]) <= kDenseSmoothRows) {
+                w.t[count] = w.t[i];
+                w.u[count++] = w.u[i];
+            }
+        if (count < 3) continue;
+        if (fitAtMark(w.t, w.u, count, count >= kDenseSmoothQuadratic, &c0, &rms)) v->u[m] = c0;
     }
 }
 

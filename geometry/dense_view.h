@@ -7,7 +7,8 @@
 // column, are linked into a polyline. Each mark's column is then replaced by
 // a parabola fitted over the marks five rows above and below it on its
 // polyline, which takes out most of the noise of a single row's estimate and
-// follows the boundary's bend (a straight line over as many rows does not).
+// follows the boundary's bend (a straight line over as many rows does not),
+// or over up to twelve rows where the boundary runs straight enough.
 // Lens distortion bends the boundary and the epipolar lines alike; in
 // undistorted coordinates the epipolar line is straight, so every mark is
 // undistorted once here.
@@ -25,9 +26,15 @@ struct RigCamera;
 // boundary.
 constexpr double kDenseLinkPixels = 2.5;
 // Each mark's column is fitted over this many rows of its boundary on either
-// side, by a parabola when at least kDenseSmoothQuadratic marks are there.
+// side, by a parabola when at least kDenseSmoothQuadratic marks are there;
+// over kDenseSmoothRowsWide and then kDenseSmoothRowsMax rows where those
+// fits leave residuals within kDenseSmoothWideScatter times the view's
+// typical residual over kDenseSmoothRows.
 constexpr int kDenseSmoothRows = 5;
 constexpr int kDenseSmoothQuadratic = 5;
+constexpr int kDenseSmoothRowsWide = 8;
+constexpr int kDenseSmoothRowsMax = 12;
+constexpr double kDenseSmoothWideScatter = 2.0;
 
 struct DenseView {
     int32_t width = 0, height = 0;

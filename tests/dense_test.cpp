@@ -257,28 +257,48 @@ Rig distortedRig() {
 
 }  // namespace
 
-// A boundary that bends (a parabola across the rows) read with an
-// alternating error of 0.15 pixel: smoothing takes the error out and follows
-// the bend, which a straight line over eleven rows would cut by 0.2 pixel.
-TEST(DenseView, SmoothingFollowsABendingBoundary) {
+// Two boundaries of one view: one that bends (a parabola across the rows)
+// read with an alternating error of 0.15 pixel, and one that runs nearly
+// straight down the picture read in steps of half a pixel, as a picture of
+// 2 x 2 samples a pixel reads it. Smoothing takes the alternating error out
+// and follows the bend, which a straight line over eleven rows would cut by
+// 0.2 pixel; and it averages the steps over more rows, where a boundary that
+// straight allows it.
+TEST(DenseView, SmoothingFollowsBendsAndAveragesSteps) {
     const Rig rig = rigBuiltIn();
     DenseMarks marks;
     marks.width = rig.width;
     marks.height = rig.height;
-    auto truth = [](int y) { return 400 + 0.02 * (y - 200) * (y - 200); };
+    auto bend = [](int y) { return 400 + 0.02 * (y - 200) * (y - 200); };
+    auto straight = [](int y) { return 600.1 + 0.03 * (y - 200); };
     for (int y = 0; y < rig.height; ++y) {
         marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
-        if (y < 150 || y > 250) continue;
-        const double error = y % 2 == 0 ? 0.15 : -0.15;
-        marks.marks.push_back(DenseMark{static_cast<float>(truth(y) + error), 9});
+        if (y >= 150 && y <= 250) {
+            const double error = y % 2 == 0 ? 0.15 : -0.15;
+            marks.marks.push_back(DenseMark{static_cast<float>(bend(y) + error), 9});
+        }
+        if (y >= 100 && y <= 300)
+            marks.marks.push_back(DenseMark{static_cast<float>(std::round(2 * straight(y)) / 2), 20});
     }
     marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
     DenseView view;
     denseViewBuild(marks, rig.cameras[0], &view);
-    for (int y = 155; y <= 245; ++y) {
-        ASSERT_EQ(view.rowStart[y + 1] - view.rowStart[y], 1);
-        EXPECT_NEAR(view.u[view.rowStart[y]], truth(y), 0.03) << "row " << y;
+    double stepError = 0, readError = 0;
+    int steps = 0;
+    for (int y = 100; y <= 300; ++y) {
+        for (int32_t m = view.rowStart[y]; m < view.rowStart[y + 1]; ++m) {
+            if (view.code[m] == 9 && y >= 155 && y <= 245) {
+                EXPECT_NEAR(view.u[m], bend(y), 0.03) << "row " << y;
+            }
+            if (view.code[m] == 20 && y >= 112 && y <= 288) {
+                stepError += std::fabs(view.u[m] - straight(y));
+                readError += std::fabs(marks.marks[m].u - straight(y));
+                ++steps;
+            }
+        }
     }
+    ASSERT_EQ(steps, 177);
+    EXPECT_LT(stepError / steps, 0.5 * readError / steps);
 }
 
 // Marks projected from a known curve (a plane of light on a tilted wall) in
