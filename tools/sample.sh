@@ -10,10 +10,12 @@ set -euo pipefail
 # crossings' (a point's nearest all lie on its own boundary). The mesh takes
 # the cloud's normals as they are: those keep each point's neighbours to the
 # side that saw it, and a refit on as many neighbours without that rule
-# mixes the two sides of a thin part and joins legs that stand close.
+# mixes the two sides of a thin part and joins legs that stand close. Octree
+# depth 7 (cells of about 0.6 units on the horse) follows the dense points
+# as closely as depth 8 and bridges fewer narrow gaps, in half the time.
 points=(--dense)
 cloud_options=(--k 48)
-mesh_options=(--cloud-normals)
+mesh_options=(--cloud-normals --depth 7)
 case ${1:-} in
   --crossings) points=(); cloud_options=(); mesh_options=() ;;
   -h|--help)
