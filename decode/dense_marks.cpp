@@ -73,8 +73,9 @@ bool areaCrossing(const DenseRow& row, int a, int b, size_t x, size_t lo, size_t
         for (int j = 0; j < n; ++j) s[j] = normalSignal(row, a, b, left + j);
         const double fall = s[0] - s[n - 1];
         if (!(s[0] > 0 && s[n - 1] < 0)) return false;
-        if (std::fabs(s[1] - s[0]) > kFlatEnds * fall || std::fabs(s[n - 2] - s[n - 1]) > kFlatEnds * fall)
-            continue;
+        const bool flat = std::fabs(s[1] - s[0]) <= kFlatEnds * fall &&
+                          std::fabs(s[n - 2] - s[n - 1]) <= kFlatEnds * fall;
+        if (!flat) continue;
         *position = static_cast<double>(left) + denseAreaPosition(s, n);
         return true;
     }
@@ -87,8 +88,8 @@ bool areaCrossing(const DenseRow& row, int a, int b, size_t x, size_t lo, size_t
 double placeChange(const DenseRow& row, int a, int b, size_t x, double linear, size_t lo,
                    size_t hi) {
     double area = 0;
-    if (row.positive != nullptr && row.negative != nullptr && areaCrossing(row, a, b, x, lo, hi, &area) &&
-        std::fabs(area - linear) <= kAreaAgreement)
+    if (row.positive != nullptr && row.negative != nullptr &&
+        areaCrossing(row, a, b, x, lo, hi, &area) && std::fabs(area - linear) <= kAreaAgreement)
         return area;
     return linear;
 }
@@ -121,9 +122,10 @@ void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t wi
         const int code = bcslLineStep(&line, cur, q0, q1);
         if (code < 0) continue;
         // Pattern 2 changes between x - 1 and x by the walk's own test.
-        DenseChange c{0, x, run, cur, q0, q1, 0.0,
-                      static_cast<double>(x - 1) + denseZeroCrossing(signal(pattern2, q0, q1, x - 1),
-                                                                     signal(pattern2, q0, q1, x))};
+        const double linear2 = static_cast<double>(x - 1) +
+                               denseZeroCrossing(signal(pattern2, q0, q1, x - 1),
+                                                 signal(pattern2, q0, q1, x));
+        DenseChange c{0, x, run, cur, q0, q1, 0.0, linear2};
         double p1 = 0;
         if (pattern1Crossing(pattern1, run, cur, x, &p1) && std::fabs(p1 - c.linear2) <= 2.0) {
             c.x1 = static_cast<size_t>(std::floor(p1)) + 1;
@@ -140,7 +142,8 @@ void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t wi
         const size_t hi = i + 1 == changes.size() ? width - 1 : (c.x2 + changes[i + 1].x2 - 1) / 2;
         const double p2 = placeChange(pattern2, c.from2, c.to2, c.x2, c.linear2, lo, hi);
         double u = p2;
-        if (c.x1 > 0) u = 0.5 * (placeChange(pattern1, c.from1, c.to1, c.x1, c.linear1, lo, hi) + p2);
+        if (c.x1 > 0)
+            u = 0.5 * (placeChange(pattern1, c.from1, c.to1, c.x1, c.linear1, lo, hi) + p2);
         (*out)[first + i].u = static_cast<float>(u);
     }
 }

@@ -100,8 +100,10 @@ void gather(const DenseView& v, const std::vector<double>& raw, int32_t m, Bound
     w->u[0] = raw[m];
     double above[kDenseSmoothRowsMax], below[kDenseSmoothRowsMax];
     w->above = w->below = 0;
-    for (int32_t k = m; w->above < kDenseSmoothRowsMax && (k = v.prev[k]) >= 0;) above[w->above++] = raw[k];
-    for (int32_t k = m; w->below < kDenseSmoothRowsMax && (k = v.next[k]) >= 0;) below[w->below++] = raw[k];
+    for (int32_t k = m; w->above < kDenseSmoothRowsMax && (k = v.prev[k]) >= 0;)
+        above[w->above++] = raw[k];
+    for (int32_t k = m; w->below < kDenseSmoothRowsMax && (k = v.next[k]) >= 0;)
+        below[w->below++] = raw[k];
     // Symmetric pairs first, so a window of r rows either side is the first
     // 2 r + 1 entries; the rest of the longer side after them.
     int n = 1;
@@ -160,7 +162,8 @@ void smooth(DenseView* v) {
             if (!fitAtMark(w.t, w.u, narrow, true, &c0, &rms)) continue;
             v->u[m] = c0;
             for (int rows : {kDenseSmoothRowsWide, kDenseSmoothRowsMax}) {
-                if (both < rows || !fitAtMark(w.t, w.u, 2 * rows + 1, true, &c0, &rms) || rms > limit)
+                if (both < rows || !fitAtMark(w.t, w.u, 2 * rows + 1, true, &c0, &rms) ||
+                    rms > limit)
                     break;
                 v->u[m] = c0;
             }

@@ -278,7 +278,8 @@ TEST(DenseView, SmoothingFollowsBendsAndAveragesSteps) {
             marks.marks.push_back(DenseMark{static_cast<float>(bend(y) + error), 9});
         }
         if (y >= 100 && y <= 300)
-            marks.marks.push_back(DenseMark{static_cast<float>(std::round(2 * straight(y)) / 2), 20});
+            marks.marks.push_back(
+                DenseMark{static_cast<float>(std::round(2 * straight(y)) / 2), 20});
     }
     marks.rowStart.push_back(static_cast<int32_t>(marks.marks.size()));
     DenseView view;
