@@ -62,7 +62,7 @@ out_option=
 # depth 7 (cells of about 0.6 units on the horse) follows the dense points
 # as closely as depth 8 and bridges fewer narrow gaps, in half the time.
 points=(--dense)
-cloud_options=(--k 48)
+cloud_options=(--k 64)
 mesh_options=(--cloud-normals --depth 7)
 scans=()
 while [ "$#" -gt 0 ]; do

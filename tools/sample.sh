@@ -14,7 +14,7 @@ set -euo pipefail
 # depth 7 (cells of about 0.6 units on the horse) follows the dense points
 # as closely as depth 8 and bridges fewer narrow gaps, in half the time.
 points=(--dense)
-cloud_options=(--k 48)
+cloud_options=(--k 64)
 mesh_options=(--cloud-normals --depth 7)
 case ${1:-} in
   --crossings) points=(); cloud_options=(); mesh_options=() ;;

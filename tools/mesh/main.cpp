@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
     cliWhole(c, "--normal-k", &o.normalNeighbours, 3, 64, "K", "neighbours each normal is refitted on");
     cliFlag(c, "--cloud-normals", &o.cloudNormals,
             "take the cloud's normals as they are (no refit; --normal-k unused): for clouds whose "
-            "normals were fitted on enough neighbours of the same side, as slscan-cloud --k 48 "
-            "does for slscan --dense");
+            "normals were fitted on enough neighbours of the same side, as slscan-cloud does "
+            "for slscan --dense (slscan-model: --k 64)");
     cliWhole(c, "--colour-k", &o.colourNeighbours, 1, 64, "K",
              "cloud points whose inverse-distance mean colours a vertex");
     cliNumber(c, "--merge", &o.merge, 1e-6, 1.0, "D", "vertices closer than this are merged");
