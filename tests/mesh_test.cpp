@@ -3,7 +3,9 @@
 // refusals, and a rendered scan carried through to a measured mesh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -177,6 +179,39 @@ TEST(MeshChecks, SelfIntersectionOfTrianglePairs) {
         EXPECT_EQ(meshSelfIntersections(m).pairs, c.expected) << c.name;
     }
     EXPECT_EQ(meshSelfIntersections(octahedron()).pairs, 0);
+}
+
+// A row of 3000 crossings spread over many grid cells, searched on one
+// thread and on two: each triangle flat in z = 0 is pierced by the one
+// standing in x = i + 0.5 and meets nothing else, so the pairs are exactly
+// (2 i, 2 i + 1), and the list is the same whatever the threads.
+TEST(MeshChecks, SelfIntersectionsTheSameOnAnyNumberOfThreads) {
+    Mesh m;
+    const int n = 3000;
+    for (int i = 0; i < n; ++i) {
+        const uint32_t v = static_cast<uint32_t>(m.vertices.size());
+        const double x = i;
+        m.vertices.insert(m.vertices.end(), {{x, -1, 0}, {x + 0.8, -1, 0}, {x + 0.4, 1, 0},
+                                             {x + 0.5, 0, -1}, {x + 0.5, 0.5, 1}, {x + 0.5, -0.5, 1}});
+        m.triangles.push_back({v, v + 1, v + 2});
+        m.triangles.push_back({v + 3, v + 4, v + 5});
+    }
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> lists;
+    for (const char* threads : {"1", "2"}) {
+        setenv("SLSCAN_THREADS", threads, 1);
+        lists.emplace_back();
+        EXPECT_EQ(meshSelfIntersections(m, &lists.back()).pairs, n) << threads << " threads";
+    }
+    unsetenv("SLSCAN_THREADS");
+    EXPECT_EQ(lists[0], lists[1]);
+    std::vector<std::pair<uint32_t, uint32_t>> sorted = lists[0];
+    for (auto& [a, b] : sorted)
+        if (a > b) std::swap(a, b);
+    std::sort(sorted.begin(), sorted.end());
+    long wrong = 0;
+    for (int i = 0; i < static_cast<int>(sorted.size()); ++i)
+        wrong += sorted[i] != std::pair<uint32_t, uint32_t>(2 * i, 2 * i + 1);
+    EXPECT_EQ(wrong, 0);
 }
 
 // The top of an octahedron split into two vertices 1e-5 apart, joined by two
