@@ -84,7 +84,7 @@ TEST(ToolContract, HelpVersionAndUsageErrors) {
         {"slscan-render", "--aa 0 x", 2, "--aa: must be a whole number from 1 to 8, got \"0\""},
         {"slscan-render", "--aa=9 x", 2, "--aa: must be a whole number from 1 to 8, got \"9\""},
         {"slscan-render", "--blur 21 x", 2, "--blur: must be a number from 0 to 20, got \"21\""},
-        {"slscan-render", "--object cube x", 2, "--object: must be one of horse, sphere, board, spheres, got \"cube\""},
+        {"slscan-render", "--object cube x", 2, "--object: must be one of horse, sphere, board, spheres, vase, got \"cube\""},
         {"slscan-render", "--size 640x0 x", 2, "--size: must be WxH, each from 1 to 20000, got \"640x0\""},
         {"slscan-render", "--size 640x768x x", 2, "--size: must be WxH, each from 1 to 20000, got \"640x768x\""},
         {"slscan-render", "-h", 0, "(default all cores)"},

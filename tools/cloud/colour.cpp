@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/photo_check.h"
+#include "common/tool_threads.h"
 #include "image/bmp_read.h"
 #include "image/image.h"
 #include "image/image_ptr.h"
@@ -190,8 +191,7 @@ bool colourPoints(const std::string& dir, const ToolRig& rig, const ScanPoints& 
         for (int a; (a = next++) < count;)
             colourAngle(angles[a], dir, rig, points, keep, normals, colours, &results[a]);
     };
-    const int threads =
-        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, std::max(count, 1));
+    const int threads = std::clamp(toolThreads(), 1, std::max(count, 1));
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t) pool.emplace_back(work);
     work();

@@ -2,36 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
-#if defined(__linux__)
-#include <sched.h>
-#endif
+#include "driver/scan_pool.h"
 
-namespace {
-
-constexpr int kMaxThreads = 64;
-
-}  // namespace
-
-int toolThreads() {
-    if (const char* text = std::getenv("SLSCAN_THREADS")) {
-        char* end = nullptr;
-        const long n = std::strtol(text, &end, 10);
-        if (end != text && *end == '\0' && n >= 1 && n <= kMaxThreads) return static_cast<int>(n);
-    }
-#if defined(__linux__)
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int n = CPU_COUNT(&set);
-        if (n >= 1) return std::min(n, kMaxThreads);
-    }
-#endif
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : std::min(static_cast<int>(n), kMaxThreads);
-}
+// The same rule as the scanner's own workers.
+int toolThreads() { return scanWorkerCount(); }
 
 void toolParallel(size_t n, size_t block, const std::function<void(size_t, size_t)>& work) {
     if (n == 0) return;

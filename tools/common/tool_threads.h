@@ -7,8 +7,9 @@
 #include <cstddef>
 #include <functional>
 
-// The threads a tool uses: SLSCAN_THREADS when it holds a whole number from
-// 1 to 64, else the cores this process may run on.
+// The threads a tool uses, by the scanner's rule (scanWorkerCount):
+// SLSCAN_THREADS when it holds a whole number from 1 to 64, else the cores
+// this process may run on.
 int toolThreads();
 
 // Calls work(begin, end) over [0, n) in blocks of `block` items, on up to

@@ -21,6 +21,7 @@
 #include "common/scan_folder.h"
 #include "common/temp_files.h"
 #include "common/tool_rig.h"
+#include "common/tool_threads.h"
 #include "image/scan_layout.h"
 #include "mask/mask_condition.h"
 #include "mask/mask_contrast.h"
@@ -349,9 +350,7 @@ MaskRunReport maskRun(const std::string& scanDir, const std::string& outDir,
         }
     };
     std::vector<std::thread> pool;
-    const int threads = options.threads > 0
-                            ? options.threads
-                            : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const int threads = options.threads > 0 ? options.threads : toolThreads();
     for (int t = 1; t < std::min(threads, kViews); ++t) pool.emplace_back(work);
     work();
     for (std::thread& t : pool) t.join();

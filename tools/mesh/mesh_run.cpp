@@ -4,10 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 
 #include "common/scan_folder.h"
 #include "common/tool_rig.h"
+#include "common/tool_threads.h"
 #include "mesh/mesh_close.h"
 #include "mesh/mesh_input.h"
 #include "mesh/mesh_io.h"
@@ -43,8 +43,7 @@ MeshRunReport meshRun(const MeshRunOptions& o) {
 
     const std::vector<Vec3> normals =
         o.cloudNormals ? cloud.normals : meshRefitNormals(cloud, o.normalNeighbours);
-    const int threads =
-        o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int threads = o.threads > 0 ? o.threads : toolThreads();
     Mesh mesh = meshPoisson(cloud.points, normals, o.depth, o.scale, threads);
     report.surfaceTriangles = static_cast<long>(mesh.triangles.size());
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/cli.h"
+#include "common/tool_threads.h"
 #include "driver/scan_options.h"
 #include "geometry/rig_file.h"
 #include "render/calibration_render.h"
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     cliArgument(app, "DIR", &dir, "The folder to render into");
     if (const int status = cliParse(app, argc, argv); status >= 0) return status;
     if (run.threads == 0)
-        run.threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+        run.threads = toolThreads();
     options.seed = seed;
     std::string error;
     if (calibration) {
