@@ -213,8 +213,9 @@ TEST(ToolContract, ProgressInALogIsOneLinePerView) {
     EXPECT_NE(run.err.find("slscan-render: sphere, 24 of 24 views\n"), std::string::npos);
 }
 
-// slscan-model over several scan folders: each is run, with one summary line;
-// one that cannot be used is named, left without anything written, and the
+// slscan-model over several scan folders (one of them holding a link to
+// another's photographs): each is run, with one summary line; one that
+// cannot be used is named, left without anything written, and the
 // others still run (status 1 for the fault in its data).
 TEST(ToolContract, ModelRunsSeveralFoldersOneLineEach) {
     const std::string source = std::filesystem::path(__FILE__).parent_path().parent_path();
@@ -222,7 +223,11 @@ TEST(ToolContract, ModelRunsSeveralFoldersOneLineEach) {
                               "' '" + source + "/tools/model.sh' ";
     TempDir scans, logs;
     ASSERT_EQ(renderScan("--object sphere --aa 1", scans.file("a")), 0);
-    std::filesystem::copy(scans.file("a"), scans.file("b"), std::filesystem::copy_options::recursive);
+    // b's photographs are a link to a's, as a scan kept once and modelled
+    // from another folder.
+    std::filesystem::create_directories(scans.file("b"));
+    std::filesystem::copy_file(scans.file("a/scene.txt"), scans.file("b/scene.txt"));
+    std::filesystem::create_directory_symlink(scans.file("a/cavalo"), scans.file("b/cavalo"));
     std::filesystem::create_directories(scans.file("jpeg/cavalo"));
     writeText(scans.file("jpeg/cavalo/Cavalo Positivo 1 Camera 1 Rotacao 000 Vertical.jpg"), "x");
     const int status = runCommand(model + "'" + scans.file("a") + "' '" + scans.file("jpeg") + "' '" +

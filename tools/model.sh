@@ -94,13 +94,15 @@ mesh=$tools/slscan-mesh
 steps=5
 verbose=$([ "${#scans[@]}" -eq 1 ] && echo 1 || echo 0)
 
-# refused SCAN_DIR: why the folder cannot be used, or nothing.
+# refused SCAN_DIR: why the folder cannot be used, or nothing. cavalo/ and the
+# photographs in it may be links (a scan kept once, modelled from several
+# folders).
 refused() {
   local scan=$1 photo
   [ -d "$scan/cavalo" ] || { echo "no cavalo/ in \"$scan\""; return; }
-  photo=$(find "$scan/cavalo" -maxdepth 1 -type f -iname '*.bmp' -print -quit)
+  photo=$(find -L "$scan/cavalo" -maxdepth 1 -type f -iname '*.bmp' -print -quit)
   [ -n "$photo" ] && return
-  photo=$(find "$scan/cavalo" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' \
+  photo=$(find -L "$scan/cavalo" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' \
             -o -iname '*.png' \) -print -quit)
   if [ -n "$photo" ]; then
     local kind=JPEG ext=${photo##*.}
