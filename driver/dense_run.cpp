@@ -108,14 +108,9 @@ int denseRun(const Rig& rig, const std::vector<int32_t>& angles, const DenseRunO
     }
     scanClosePointFile(allFile, allName.c_str(), &fileFaults);
     if (pointCount != nullptr) *pointCount = points;
-    if (viewFaults + fileFaults == 0) {
-        std::fputs("Programa finalizado com sucesso.\n", stdout);
-        return 0;
-    }
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "slscan: finished with faults: %d angle(s) skipped, %d point file(s) could not "
-                 "be written.\n",
-                 viewFaults, fileFaults);
-    return 1;
+    char summary[96];
+    std::snprintf(summary, sizeof summary,
+                  "%d angle(s) skipped, %d point file(s) could not be written", viewFaults,
+                  fileFaults);
+    return scanEnd(viewFaults + fileFaults, summary);
 }

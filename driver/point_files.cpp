@@ -35,15 +35,22 @@ void scanClosePointFile(std::FILE* file, const char* name, int* fileFaults) {
     }
 }
 
-int scanFinish(const ScanFaults& faults) {
-    if (faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults == 0) {
+int scanEnd(int faults, const char* summary) {
+    if (faults == 0) {
         std::fputs("Programa finalizado com sucesso.\n", stdout);
         return 0;
     }
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "slscan: finished with faults: %d photograph(s) could not be read, %d camera "
-                 "view(s) skipped, %d point file(s) could not be written.\n",
-                 faults.unreadablePhotographs, faults.skippedCameras, faults.fileFaults);
+    std::fprintf(stderr, "slscan: finished with faults: %s.\n", summary);
     return 1;
+}
+
+int scanFinish(const ScanFaults& faults) {
+    char summary[160];
+    std::snprintf(summary, sizeof summary,
+                  "%d photograph(s) could not be read, %d camera view(s) skipped, %d point "
+                  "file(s) could not be written",
+                  faults.unreadablePhotographs, faults.skippedCameras, faults.fileFaults);
+    return scanEnd(faults.unreadablePhotographs + faults.skippedCameras + faults.fileFaults,
+                   summary);
 }

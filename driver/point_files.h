@@ -25,6 +25,9 @@ struct ScanFaults {
     int fileFaults = 0;
 };
 
-// Ends a run: the success line on stdout and status 0 when nothing went
-// wrong, otherwise the summary of the faults on stderr and status 1.
+// Ends a run: the success line on stdout and status 0 when `faults` is 0,
+// otherwise "slscan: finished with faults: <summary>." on stderr and status 1.
+int scanEnd(int faults, const char* summary);
+
+// scanEnd with the summary of the built-in and rig-file runs.
 int scanFinish(const ScanFaults& faults);

@@ -139,21 +139,12 @@ void smooth(DenseView* v) {
     const std::vector<double> raw = v->u;
     const int32_t n = static_cast<int32_t>(raw.size());
     const int narrow = 2 * kDenseSmoothRows + 1;
-    // The typical scatter: the median residual of the narrow parabola.
+    // Every mark's narrow fit (or, near an end, the shorter one); the narrow
+    // fits' residuals, whose median is the typical scatter; and the marks
+    // long enough on both sides to try the wider fits.
     std::vector<double> scatter;
+    std::vector<int32_t> wide;
     BoundaryWindow w;
-    for (int32_t m = 0; m < n; ++m) {
-        gather(*v, raw, m, &w);
-        double c0 = 0, rms = 0;
-        if (std::min(w.above, w.below) >= kDenseSmoothRows &&
-            fitAtMark(w.t, w.u, narrow, true, &c0, &rms))
-            scatter.push_back(rms);
-    }
-    double limit = 0;
-    if (!scatter.empty()) {
-        std::nth_element(scatter.begin(), scatter.begin() + scatter.size() / 2, scatter.end());
-        limit = kDenseSmoothWideScatter * scatter[scatter.size() / 2];
-    }
     for (int32_t m = 0; m < n; ++m) {
         gather(*v, raw, m, &w);
         const int both = std::min(w.above, w.below);
@@ -161,12 +152,8 @@ void smooth(DenseView* v) {
         if (both >= kDenseSmoothRows) {
             if (!fitAtMark(w.t, w.u, narrow, true, &c0, &rms)) continue;
             v->u[m] = c0;
-            for (int rows : {kDenseSmoothRowsWide, kDenseSmoothRowsMax}) {
-                if (both < rows || !fitAtMark(w.t, w.u, 2 * rows + 1, true, &c0, &rms) ||
-                    rms > limit)
-                    break;
-                v->u[m] = c0;
-            }
+            scatter.push_back(rms);
+            if (both >= kDenseSmoothRowsWide) wide.push_back(m);
             continue;
         }
         // Up to kDenseSmoothRows rows either side.
@@ -178,6 +165,19 @@ void smooth(DenseView* v) {
             }
         if (count < 3) continue;
         if (fitAtMark(w.t, w.u, count, count >= kDenseSmoothQuadratic, &c0, &rms)) v->u[m] = c0;
+    }
+    if (scatter.empty()) return;
+    std::nth_element(scatter.begin(), scatter.begin() + scatter.size() / 2, scatter.end());
+    const double limit = kDenseSmoothWideScatter * scatter[scatter.size() / 2];
+    for (const int32_t m : wide) {
+        gather(*v, raw, m, &w);
+        const int both = std::min(w.above, w.below);
+        double c0 = 0, rms = 0;
+        for (int rows : {kDenseSmoothRowsWide, kDenseSmoothRowsMax}) {
+            if (both < rows || !fitAtMark(w.t, w.u, 2 * rows + 1, true, &c0, &rms) || rms > limit)
+                break;
+            v->u[m] = c0;
+        }
     }
 }
 

@@ -58,12 +58,13 @@ MeshColour grey(Vec3) { return {150, 150, 150}; }
 
 // slscan-mesh on a cloud written into dir; its exit status.
 // slscan-mesh's run on `cloud`, written as dir/cloud.ply.
-MeshRunReport meshCloud(const TempDir& dir, const std::vector<PlyVertex>& cloud, bool open = false) {
+// Writes `cloud` as the folder's cloud.ply and meshes it with `options`
+// (the folder set to `dir`).
+MeshRunReport meshCloud(const TempDir& dir, const std::vector<PlyVertex>& cloud,
+                        MeshRunOptions options = {}) {
     std::string error;
     EXPECT_TRUE(plyWrite(dir.file("cloud.ply"), cloud, "", &error)) << error;
-    MeshRunOptions options;
     options.dir = dir.path();
-    options.open = open;
     return meshRun(options);
 }
 
@@ -373,7 +374,9 @@ TEST(MeshTool, PartsAndAnOpenBottom) {
     EXPECT_EQ(pieces, 1);
     EXPECT_GT(meshPieceVolumes(m, piece, pieces)[0], 0);
 
-    report = meshCloud(dir, cloud, true);
+    MeshRunOptions open;
+    open.open = true;
+    report = meshCloud(dir, cloud, open);
     ASSERT_EQ(report.result.status, 0) << report.result.reason;
     EXPECT_EQ(report.holes, 0);
     EXPECT_FALSE(report.closed);
@@ -401,12 +404,9 @@ TEST(MeshTool, StrayShellBesideTheSurfaceDropped) {
             cloud.push_back({float(p.x), float(p.y), float(p.z), float(d.x), float(d.y), float(d.z),
                              150, 150, 150});
         }
-    std::string error;
-    ASSERT_TRUE(plyWrite(dir.file("cloud.ply"), cloud, "", &error)) << error;
-    MeshRunOptions options;
-    options.dir = dir.path();
-    options.strayShare = 0;  // nothing counts as small: the shell the reconstruction makes stays
-    MeshRunReport report = meshRun(options);
+    MeshRunOptions keepAll;
+    keepAll.strayShare = 0;  // nothing counts as small: the shell the reconstruction makes stays
+    MeshRunReport report = meshCloud(dir, cloud, keepAll);
     ASSERT_EQ(report.result.status, 0) << report.result.reason;
     EXPECT_EQ(report.pieces, 2);
     report = meshCloud(dir, cloud);
@@ -425,16 +425,12 @@ TEST(MeshTool, StrayShellBesideTheSurfaceDropped) {
 // radius 12 is a part of its own and stays; the same 1.5 from it goes.
 TEST(MeshTool, SmallPartKeptUnlessPressedAgainstALargerOne) {
     TempDir dir;
-    MeshRunOptions options;
-    options.dir = dir.path();
     const Vec3 centre{0, -10, 0};
     for (const auto& [gap, kept] : {std::pair<double, int>{6, 2}, {1.5, 1}}) {
         std::vector<PlyVertex> cloud;
-        std::string error;
         addSphere(centre, 12, 1500, grey, &cloud);
         addSphere(centre + Vec3{14 + gap, 0, 0}, 2, 150, grey, &cloud);
-        ASSERT_TRUE(plyWrite(dir.file("cloud.ply"), cloud, "", &error)) << error;
-        const MeshRunReport report = meshRun(options);
+        const MeshRunReport report = meshCloud(dir, cloud);
         ASSERT_EQ(report.result.status, 0) << report.result.reason;
         EXPECT_EQ(report.pieces, kept) << "gap " << gap;
         EXPECT_EQ(report.strays, 2 - kept) << "gap " << gap;
@@ -462,13 +458,10 @@ TEST(MeshTool, CurveSampledCloudKeepsItsOwnNormals) {
                              150, 150, 150});
         }
     }
-    std::string error;
-    ASSERT_TRUE(plyWrite(dir.file("cloud.ply"), cloud, "", &error)) << error;
     MeshRunOptions options;
-    options.dir = dir.path();
     options.depth = 7;  // enough for a sphere, and quicker
     options.cloudNormals = true;
-    const MeshRunReport report = meshRun(options);
+    const MeshRunReport report = meshCloud(dir, cloud, options);
     ASSERT_EQ(report.result.status, 0) << report.result.reason;
     const Mesh m = readMesh(dir);
     EXPECT_TRUE(closed(m));
