@@ -22,6 +22,16 @@
 // to the neighbouring boundaries, and where it cannot, the zero crossing
 // interpolated linearly between the two pixels is used instead (unbiased
 // under blur, but up to a tenth of a pixel off on sharp edges).
+//
+// Under blur both readings move where the surface's light changes across the
+// edge (shading, texture, the edge of a leg): the brighter side spreads more
+// light over the edge than the darker, and the edge is read toward the
+// darker by the blur's variance times the light's relative slope, T' / T.
+// Both are in the photographs: the variance from how s falls across each
+// window (denseEdgeSpread), its median over the row's edges taken as the
+// optics' blur, and the slope from the total light beside the edge; the
+// position is moved back by their product (denseShadingShift). On a sharp
+// picture the spread is about 0 and nothing moves.
 #pragma once
 
 #include <cstddef>
@@ -63,10 +73,19 @@ struct DenseChange {
     double linear1, linear2;  // the linear zero crossings
 };
 
+// One pattern's change as placed, before the blur's shading shift: its
+// position, the spread of its window (-1: no window, so no shift) and the
+// total light's relative slope at the pixel nearest it.
+struct DensePlacedChange {
+    double position = 0, spread = -1, slope = 0;
+};
+
 // Scratch of one row walk, reused from row to row.
 struct DenseRowWork {
     std::vector<uint8_t> classes1, classes2;
     std::vector<DenseChange> changes;
+    std::vector<DensePlacedChange> placed1, placed2;
+    std::vector<double> spreads;
 };
 
 // Appends the boundaries of one row of the vertical-stripe differences of
@@ -93,3 +112,15 @@ inline double denseZeroCrossing(double before, double after) {
 // of the left side; a symmetric blur moves as much area across the edge one
 // way as the other.
 double denseAreaPosition(const double* s, int n);
+
+// The variance, in square pixels, of the blur that spread a fall of s over
+// samples s[0 .. n - 1] (n >= 2, one a pixel): the variance of the falls
+// between neighbouring samples about their mean, each at the border between
+// its two pixels, less the 1/12 that reading a spread in whole pixels adds;
+// never below 0 (a sharp edge). A rise between samples counts as no fall.
+double denseEdgeSpread(const double* s, int n);
+
+// The shift, in pixels, that undoes a blur of variance `spread` on an edge
+// where the total light has relative slope `slope` (T' / T a pixel, positive
+// when it grows to the right): spread x slope, held to half a pixel either way.
+double denseShadingShift(double spread, double slope);

@@ -165,12 +165,12 @@ TEST(DenseMarks, AreaPositionOfWorkedSamples) {
 }
 
 // The estimators on rows of known edges, sharp and blurred, plain and on a
-// textured surface. With the total light (the area position) an edge on a
-// plain surface is placed within 0.01 pixel on average at every blur, as is
-// a sharp edge on the textured one; without it (the linear zero crossing) a
-// sharp edge is 0.05 pixel off on average. Blur over a texture that changes
-// by several per cent a pixel moves the edge that both read; the area
-// position is never the worse of the two.
+// textured surface whose light changes by up to 9 % a pixel. With the total
+// light (the area position, moved back by the blur's shading shift) an edge
+// on a plain surface is placed within 0.01 pixel on average at every blur,
+// and on the textured one within 0.03; without it (the linear zero crossing)
+// a sharp edge is 0.05 pixel off on average, and under blur the texture moves
+// the edge by up to a tenth of a pixel.
 TEST(DenseMarks, AreaPositionPlacesSharpAndBlurredEdges) {
     const double tinted[3] = {0.9, 0.35, 0.6};
     for (double sigma : {0.0, 0.5, 0.7, 1.0, 1.3}) {
@@ -196,15 +196,40 @@ TEST(DenseMarks, AreaPositionPlacesSharpAndBlurredEdges) {
             ASSERT_GT(count[0], 300);
             ASSERT_GT(count[1], 300);
             const double linear = error[0] / count[0], area = error[1] / count[1];
-            if (texture == 0 || sigma == 0) {
-                EXPECT_LT(area, 0.01) << "sigma " << sigma << " texture " << texture;
-            }
-            EXPECT_LE(area, linear) << "sigma " << sigma << " texture " << texture;
+            EXPECT_LT(area, texture == 0 ? 0.01 : 0.03)
+                << "sigma " << sigma << " texture " << texture;
             if (sigma == 0) {
                 EXPECT_GT(linear, 0.05) << "texture " << texture;
             }
+            if (texture > 0 && sigma >= 0.7) {
+                EXPECT_GT(linear, 0.04) << "sigma " << sigma;
+                EXPECT_LT(area, linear / 3) << "sigma " << sigma;
+            }
         }
     }
+}
+
+// The blur's spread on hand-worked falls: a sharp edge (nothing to undo), one
+// spread evenly over two pixel borders (variance 1/4 about their middle, less
+// the 1/12 of whole pixels), over three, and with a rise that counts as no
+// fall; and the shift it gives, held to half a pixel.
+TEST(DenseMarks, EdgeSpreadAndShadingShiftOfWorkedSamples) {
+    const struct {
+        double s[6];
+        double spread;
+    } cases[] = {
+        {{2, 2, 2, -2, -2, -2}, 0.0},
+        {{2, 2, 0, -2, -2, -2}, 0.25 - 1.0 / 12},
+        {{2, 2, 1, -1, -2, -2}, 0.5 - 1.0 / 12},      // falls 1, 2, 1 a border apart
+        // The rise drops out: falls 1.5, 2, 1 about 43/18, variance 44/81.
+        {{2, 2.5, 1, -1, -2, -2}, 44.0 / 81 - 1.0 / 12},
+        {{2, 2.1, 2, -2, -2, -2}, 0.0},  // a ripple on a sharp edge: below 1/12
+    };
+    for (const auto& c : cases) EXPECT_NEAR(denseEdgeSpread(c.s, 6), c.spread, 1e-12);
+    EXPECT_NEAR(denseShadingShift(1.0, 0.1), 0.1, 1e-15);
+    EXPECT_NEAR(denseShadingShift(0.5, -0.2), -0.1, 1e-15);
+    EXPECT_EQ(denseShadingShift(2.0, 0.4), 0.5);
+    EXPECT_EQ(denseShadingShift(2.0, -0.4), -0.5);
 }
 
 namespace {
