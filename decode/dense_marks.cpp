@@ -19,7 +19,7 @@ constexpr double kAreaAgreement = 0.75;
 // The shading slope is read only where a channel's total light is at least
 // this, in byte units (2 % of white): at the edge of the light a slope over a
 // near-zero total says nothing of the surface.
-constexpr int kShadedTotal = 10;
+constexpr int kShadedTotal = 5;
 // A blur's shift is never taken as more than this, in pixels.
 constexpr double kMaxShadingShift = 0.5;
 
