@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -79,11 +80,57 @@ bool fitPlane(const std::vector<Vec3>& points, const std::vector<uint8_t>& use, 
     return true;
 }
 
+// Marks in `use` the points within the tolerance of the plane through three
+// of them that most points lie within the tolerance of, over kSeedTrials
+// triples drawn by a fixed sequence (a scan always gives the same planes),
+// counted on at most kSeedSample points spread over the list. A least-squares
+// start would be tilted by a boundary misread as this code (a tenth of a
+// code's points can lie on a plane two stripes away) and could settle
+// between the two. False when no triple spans a plane.
+constexpr int kSeedTrials = 200;
+constexpr size_t kSeedSample = 1000;
+
+bool seedPlane(const std::vector<Vec3>& points, std::vector<uint8_t>* use) {
+    const size_t n = points.size();
+    const size_t stride = std::max<size_t>(1, n / kSeedSample);
+    uint64_t state = 1;
+    const auto draw = [&state, n]() {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<size_t>((state >> 33) % n);
+    };
+    long bestCount = -1;
+    Vec3 bestNormal{0, 0, 0};
+    double bestOffset = 0;
+    for (int trial = 0; trial < kSeedTrials; ++trial) {
+        const Vec3 a = points[draw()], b = points[draw()], c = points[draw()];
+        const Vec3 normal = cross(b - a, c - a);
+        const double size = length(normal);
+        // Three points nearly on a line (or repeated) fix no plane.
+        if (!(size > 1e-6 * length(b - a) * length(c - a))) continue;
+        const Vec3 unit = (1.0 / size) * normal;
+        const double offset = dot(unit, a);
+        long count = 0;
+        for (size_t i = 0; i < n; i += stride)
+            if (std::fabs(dot(unit, points[i]) - offset) <= kLightPlaneTolerance) ++count;
+        if (count > bestCount) {
+            bestCount = count;
+            bestNormal = unit;
+            bestOffset = offset;
+        }
+    }
+    if (bestCount < 0) return false;
+    for (size_t i = 0; i < n; ++i)
+        (*use)[i] = std::fabs(dot(bestNormal, points[i]) - bestOffset) <= kLightPlaneTolerance;
+    return true;
+}
+
 }  // namespace
 
 LightPlane lightPlaneFit(const std::vector<Vec3>& points) {
     LightPlane plane;
+    if (points.size() < static_cast<size_t>(kLightPlaneMinPoints)) return LightPlane{};
     std::vector<uint8_t> use(points.size(), 1);
+    if (!seedPlane(points, &use)) return LightPlane{};
     if (!fitPlane(points, use, &plane)) return LightPlane{};
     std::vector<double> distance(points.size());
     for (int round = 0; round < 10; ++round) {

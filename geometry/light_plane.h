@@ -29,10 +29,12 @@ struct LightPlane {
     long points = 0;       // the points it was fitted to (inliers)
 };
 
-// One plane through `points` that the bulk of them fit: least squares, then
-// refitted to the points within max(tolerance, 3 robust deviations) of it
-// until it settles. Invalid for fewer than kLightPlaneMinPoints points, or
-// points on a line.
+// One plane through `points` that the bulk of them fit: started from the
+// plane through three of them that the most points lie within the tolerance
+// of (a fixed sequence of triples, so the same points give the same plane),
+// fitted by least squares to those, then refitted to the points within
+// max(tolerance, 3 robust deviations) of it until it settles. Invalid for
+// fewer than kLightPlaneMinPoints points, or points on a line.
 LightPlane lightPlaneFit(const std::vector<Vec3>& points);
 
 // The planes of all codes from the points of every angle (each a vector of

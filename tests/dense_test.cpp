@@ -524,6 +524,41 @@ TEST(LightPlane, FalseBoundaryAtOcclusionDropped) {
     EXPECT_EQ(falseKept, 0);
 }
 
+// A boundary misread as code c over part of the object (one leg: a fifth of
+// the code's points) lies on a plane of light turned a little from c's, a
+// third of a unit to almost a unit off it there. A least-squares start tilts
+// toward those points and settles between the two planes, dropping a quarter
+// of c's own points and keeping some misread ones; the fit must find c's own
+// plane, keep all of its points and none of the misread.
+TEST(LightPlane, BoundaryMisreadOnOnePartDropped) {
+    // Planes of light through the y axis (the projector's), 0.8 degrees apart.
+    const double turn = 0.8 * kPi / 180;
+    const Vec3 n0{1, 0, 0}, n2{std::cos(turn), 0, std::sin(turn)};
+    const Vec3 along0 = cross(Vec3{0, 1, 0}, n0), along2 = cross(Vec3{0, 1, 0}, n2);
+    std::vector<DensePoint> points;
+    for (int i = 0; i < 2000; ++i) {
+        const double s = 20 + 40 * std::fmod(i * 0.618034, 1.0);  // away from the projector
+        const double t = -20 + 40 * std::fmod(i * 0.414214, 1.0);
+        const Vec3 jitter = 0.02 * std::sin(i * 1.7) * n0;
+        points.push_back(DensePoint{s * along0 + Vec3{0, t, 0} + jitter, 7.0});
+    }
+    for (int i = 0; i < 600; ++i) {
+        const double s = 25 + 35 * std::fmod(i * 0.618034, 1.0);
+        const double t = -20 + 20 * std::fmod(i * 0.414214, 1.0);
+        points.push_back(DensePoint{s * along2 + Vec3{0, t, 0}, 7.0});
+    }
+    LightPlane planes[kBcslCodes];
+    lightPlanesFit({&points}, planes);
+    ASSERT_TRUE(planes[7].valid);
+    EXPECT_NEAR(std::fabs(dot(planes[7].normal, n0)), 1.0, 1e-6);
+    EXPECT_NEAR(std::fabs(planes[7].offset), 0.0, 0.01);
+    int own = 0, misread = 0;
+    for (size_t i = 0; i < points.size(); ++i)
+        if (lightPlaneKeeps(planes, points[i])) ++(i < 2000 ? own : misread);
+    EXPECT_EQ(own, 2000);
+    EXPECT_EQ(misread, 0);
+}
+
 // A filled point between codes c and c + 1 is held to the plane between
 // theirs: on the middle plane it stays, 0.5 units off it goes.
 TEST(LightPlane, FilledPointHeldBetweenNeighbouringPlanes) {
