@@ -8,6 +8,7 @@
 #include "decode/bcsl_code.h"
 #include "decode/boundary.h"
 #include "decode/correspondence.h"
+#include "decode/line_repair.h"
 #include "test_util.h"
 
 namespace {
@@ -127,6 +128,53 @@ TEST(BoundaryDecoder, LineExamples) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.p1) + " " + testing::PrintToString(c.p2));
         EXPECT_EQ(decodeLine(c.p1, c.p2), c.want);
+    }
+}
+
+// The repairs of the class lines (both, in the order the dense mode and the
+// mask apply them), then the decoder's walk: the boundaries the walk alone
+// loses or misfiles are marked with their own codes, and lines a repair must
+// not touch are left as they are (no marks listed). Both repairs must act
+// alike on a line given as a column of a one-column image.
+TEST(LineRepair, RepairedLinesMarkTheirOwnBoundaries) {
+    const struct {
+        std::vector<int> p1, p2;
+        Marks want;
+    } cases[] = {
+        // Pattern 2 one pixel early (the walk alone: {6, 19}, a wrong code).
+        {{1, 1, 1, 2, 2, 2, 3, 3, 3}, {1, 1, 2, 2, 2, 2, 3, 3, 3}, {{3, 0}, {6, 1}}},
+        // Two pixels early: not moved (too far to be the same boundary); the
+        // stale change is let go at the green stripe's first pixel, so the
+        // next boundary keeps its own code instead of one made of red.
+        {{1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3}, {1, 1, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3}, {{8, 1}}},
+        // Untouched: a green stripe of two pixels, too narrow to let go of
+        // red; pattern 1 changing again right after pattern 2's switch;
+        // lines the walk reads right.
+        {{1, 1, 1, 1, 2, 2, 3, 3, 3}, {1, 1, 1, 1, 1, 1, 2, 2, 2}, {}},
+        {{1, 1, 1, 2, 3, 3, 3}, {1, 1, 2, 2, 2, 3, 3}, {}},
+        {{1, 1, 1, 2, 2, 2, 3, 3, 3}, {1, 1, 1, 1, 2, 2, 2, 3, 3}, {}},
+        {{1, 1, 1, 2, 2, 2, 3, 3, 3}, {1, 1, 1, 2, 2, 2, 3, 3, 3}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.p1) + " " + testing::PrintToString(c.p2));
+        const int n = static_cast<int>(c.p1.size());
+        std::vector<uint8_t> row1(c.p1.begin(), c.p1.end()), row2(c.p2.begin(), c.p2.end());
+        std::vector<uint8_t> col1 = row1, col2 = row2;
+        std::vector<BcslMove> moves;
+        bcslAlignSwitches(row1.data(), row2.data(), n, 1, true, &moves);
+        bcslCutStaleChanges(row1.data(), row2.data(), n, 1, true);
+        bcslAlignSwitches(col1.data(), col2.data(), 1, n, false, nullptr);
+        bcslCutStaleChanges(col1.data(), col2.data(), 1, n, false);
+        EXPECT_EQ(col1, row1);
+        EXPECT_EQ(col2, row2);
+        for (const BcslMove& m : moves) EXPECT_EQ(row2[m.pixel], row2[m.from]);
+        const std::vector<int> r1(row1.begin(), row1.end()), r2(row2.begin(), row2.end());
+        if (c.want.empty()) {
+            EXPECT_EQ(r1, c.p1);
+            EXPECT_EQ(r2, c.p2);
+        } else {
+            EXPECT_EQ(decodeLine(r1, r2), c.want);
+        }
     }
 }
 

@@ -113,9 +113,9 @@ void maskCondition(const MaskPair pairs[4], MaskConditionWork* work, MaskConditi
             for (size_t i = 0; i < pixels; ++i)
                 work->aligning[j][i] = work->strong[k - 1 + j][i] ? work->classes[k - 1 + j][i] : 0;
         }
-        const auto apply = [&](int pair, const std::vector<MaskMove>& moves) {
+        const auto apply = [&](int pair, const std::vector<BcslMove>& moves) {
             float* d = work->diffs[pair].data();
-            for (const MaskMove& m : moves) {
+            for (const BcslMove& m : moves) {
                 std::copy(d + 3 * m.from, d + 3 * m.from + 3, d + 3 * m.pixel);
                 work->classes[pair][m.pixel] = work->classes[pair][m.from];
             }
@@ -128,11 +128,11 @@ void maskCondition(const MaskPair pairs[4], MaskConditionWork* work, MaskConditi
         apply(k, work->moves2);
         report->bridged += work->moves.size() + work->moves2.size();
         work->moves.clear();
-        maskAlignSwitches(work->aligning[0].data(), work->aligning[1].data(), width, height,
+        bcslAlignSwitches(work->aligning[0].data(), work->aligning[1].data(), width, height,
                           diffs.vertical[k], &work->moves);
         apply(k, work->moves);
         report->aligned += work->moves.size();
-        report->cut += maskCutStaleChanges(work->classes[k - 1].data(), work->classes[k].data(), width,
+        report->cut += bcslCutStaleChanges(work->classes[k - 1].data(), work->classes[k].data(), width,
                                            height, diffs.vertical[k]);
     }
 

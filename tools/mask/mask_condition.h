@@ -20,7 +20,7 @@ struct MaskConditionReport {
     bool unmixed = false;  // false: too few stripe pixels for an estimate
     double response[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // rows: camera channels
     uint64_t aligned = 0;    // pattern-2 switches moved
-    uint64_t cut = 0;        // stale pattern-1 changes let go (maskCutStaleChanges)
+    uint64_t cut = 0;        // stale pattern-1 changes let go (bcslCutStaleChanges)
     uint64_t bridged = 0;    // pixels of no colour between two stripes given a colour
     uint64_t rewritten = 0;  // negative pixels rewritten, over the four pairs
 };
@@ -29,7 +29,7 @@ struct MaskConditionReport {
 struct MaskConditionWork {
     std::vector<float> diffs[4];
     std::vector<uint8_t> original[4], classes[4], strong[4], aligning[2], usable;
-    std::vector<MaskMove> moves, moves2;
+    std::vector<BcslMove> moves, moves2;
 };
 
 // Conditions the view's four pairs, in the scanner's reading order (vertical
