@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "decode/line_repair.h"
 #include "decode/line_step.h"
 
 namespace {
@@ -20,6 +21,9 @@ constexpr double kAreaAgreement = 0.75;
 // this, in byte units (2 % of white): at the edge of the light a slope over a
 // near-zero total says nothing of the surface.
 constexpr int kShadedTotal = 5;
+// The two patterns' positions of one boundary are averaged when at most this
+// far apart, in pixels; else pattern 1's is used.
+constexpr double kPatternAgreement = 0.25;
 // A blur's shift is never taken as more than this, in pixels.
 constexpr double kMaxShadingShift = 0.5;
 
@@ -28,11 +32,13 @@ inline double signal(const DenseRow& row, int a, int b, size_t x) {
     return static_cast<double>(row.channel[a - 1][x]) - static_cast<double>(row.channel[b - 1][x]);
 }
 
-// The zero crossing of pattern 1's change from a to b, which the walk may
-// have marked a few pixels late (a change left pending until pattern 2 could
-// be read): the last fall of s through zero at or before x, looked for over
-// up to three pixels. False when there is none.
-bool pattern1Crossing(const DenseRow& row, int a, int b, size_t x, double* position) {
+// The zero crossing of a pattern's change from a to b that the walk marks at
+// pixel x, though the change may lie a few pixels before it: pattern 1's when
+// the change was left pending until pattern 2 could be read, pattern 2's when
+// its switch was moved onto pattern 1's pixel (bcslAlignSwitches). The last
+// fall of s through zero at or before x, looked for over up to three pixels.
+// False when there is none.
+bool crossingAtOrBefore(const DenseRow& row, int a, int b, size_t x, double* position) {
     const size_t first = x >= 4 ? x - 3 : 1;
     for (size_t j = x; j >= first; --j) {
         const double before = signal(row, a, b, j - 1);
@@ -156,6 +162,11 @@ void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t wi
         c2[x] = static_cast<uint8_t>(classifyStripeColor(
             pattern2.channel[0][x], pattern2.channel[1][x], pattern2.channel[2][x]));
     }
+    // The classes as the walk should see them: pattern-2 switches one pixel
+    // early moved onto pattern 1's, stale changes let go (the mask's repairs,
+    // which a scan straight from the camera has not had).
+    bcslAlignSwitches(c1, c2, static_cast<int>(width), 1, true, nullptr);
+    bcslCutStaleChanges(c1, c2, static_cast<int>(width), 1, true);
     // The boundary decoder's walk along the row; each mark's changes are
     // placed once the neighbouring marks are known, which bound the window.
     std::vector<DenseChange>& changes = work->changes;
@@ -168,13 +179,20 @@ void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t wi
         const int q1 = c2[x];
         const int code = bcslLineStep(&line, cur, q0, q1);
         if (code < 0) continue;
-        // Pattern 2 changes between x - 1 and x by the walk's own test.
-        const double linear2 = static_cast<double>(x - 1) +
-                               denseZeroCrossing(signal(pattern2, q0, q1, x - 1),
-                                                 signal(pattern2, q0, q1, x));
-        DenseChange c{0, x, run, cur, q0, q1, 0.0, linear2};
+        // Pattern 2 changes between x - 1 and x by the walk's own test, or a
+        // pixel before where its switch was aligned; failing a fall of s,
+        // between x - 1 and x.
+        DenseChange c{0, x, run, cur, q0, q1, 0.0, 0.0};
+        double p2 = 0;
+        if (crossingAtOrBefore(pattern2, q0, q1, x, &p2)) {
+            c.x2 = static_cast<size_t>(std::floor(p2)) + 1;
+            c.linear2 = p2;
+        } else {
+            c.linear2 = static_cast<double>(x - 1) +
+                        denseZeroCrossing(signal(pattern2, q0, q1, x - 1), signal(pattern2, q0, q1, x));
+        }
         double p1 = 0;
-        if (pattern1Crossing(pattern1, run, cur, x, &p1) && std::fabs(p1 - c.linear2) <= 2.0) {
+        if (crossingAtOrBefore(pattern1, run, cur, x, &p1) && std::fabs(p1 - c.linear2) <= 2.0) {
             c.x1 = static_cast<size_t>(std::floor(p1)) + 1;
             c.linear1 = p1;
         }
@@ -214,7 +232,15 @@ void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t wi
     };
     for (size_t i = 0; i < changes.size(); ++i) {
         double u = at(placed2[i]);
-        if (changes[i].x1 > 0) u = 0.5 * (at(placed1[i]) + u);
+        if (changes[i].x1 > 0) {
+            // Both patterns show the same boundary; read from photographs as
+            // taken their positions agree to a few hundredths of a pixel.
+            // Further apart, pattern 2's was moved (a masked scan's
+            // photographs are rewritten where its switch was aligned), and
+            // pattern 1's is used alone.
+            const double u1 = at(placed1[i]);
+            u = std::fabs(u1 - u) <= kPatternAgreement ? 0.5 * (u1 + u) : u1;
+        }
         (*out)[first + i].u = static_cast<float>(u);
     }
 }

@@ -4,8 +4,12 @@
 // The boundary decoder marks the pixel at which both patterns change colour;
 // a whole pixel puts the boundary up to half a pixel off, which is most of
 // the error of a triangulated point. Here the decoder's own walk along a row
-// finds the same boundaries with the same codes, and each one is then placed
-// between pixels, in pattern 1 and in pattern 2, and the two are averaged.
+// finds the boundaries and their codes, on the row's classes repaired first
+// as the mask repairs them (decode/line_repair.h: a pattern-2 switch one
+// pixel early, a stale change), and each one is then placed between pixels,
+// in pattern 1 and in pattern 2, and the two are averaged; where they lie
+// more than a quarter pixel apart, pattern 1's is used (a masked scan's
+// pattern 2 is rewritten where its switch was moved).
 //
 // At a change from colour a to colour b the signal s = d[a] - d[b] (the
 // difference image's channel of the colour before minus that of the colour
@@ -90,8 +94,8 @@ struct DenseRowWork {
 
 // Appends the boundaries of one row of the vertical-stripe differences of
 // pattern 1 and pattern 2 to `out`, in increasing column: every pixel the
-// boundary decoder marks in that row gives one mark with its code, placed as
-// described above.
+// boundary decoder's walk marks in that row, its classes repaired, gives one
+// mark with its code, placed as described above.
 void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t width,
                    DenseRowWork* work, std::vector<DenseMark>* out);
 
