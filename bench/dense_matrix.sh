@@ -21,7 +21,8 @@ root=$(realpath "$root")
 sample="--aa 1 --blur 0.7 --texture"
 real="--gamma 2.2 --crosstalk 0.2 --projector-black 0.05 --ambient 0.3 --vignetting 0.6 --specular 1"
 real="$real --exposure 1.5 --white-balance 0.8,1,1.2 --noise 2"
-# Scene name: render options; a scene whose name holds "mask" is masked.
+# Scene name: render options; a scene whose name holds "mask" is masked (and
+# conditioned, as slscan-mask does by default), "maskonly" masked only.
 declare -A scene=(
   [aa2-horse]="--texture"
   [aa2-sphere]="--texture --object sphere"
@@ -43,10 +44,16 @@ declare -A scene=(
   [aa2-crosstalk-mask-horse]="--texture --crosstalk 0.25"
   [aa2-gamma-mask-horse]="--texture --gamma 2.2"
   [aa2-highlight-mask-horse]="--texture --specular 1"
+  # Masked as slscan-model's dense way masks: the contrast mask without the
+  # conditioning, whose rewritten photographs move the boundaries' positions.
+  [aa2-noisy-maskonly-horse]="--texture --noise 2 --black 16"
+  [aa2-noisy-maskonly-vase]="--texture --object vase --noise 2 --black 16"
+  [aa2-real-maskonly-horse]="--texture $real"
 )
 scenes=${DENSE_SCENES:-aa2-horse aa2-sphere aa4-horse sample-horse sample-sphere noisy-mask-horse real-mask-horse
   aa2-vase sample-vase aa2-noisy-mask-horse aa2-noisy-mask-vase aa2-real-mask-horse aa2-real-mask-vase
-  aa2-mask-horse aa2-blur1-mask-horse aa2-crosstalk-mask-horse aa2-gamma-mask-horse aa2-highlight-mask-horse}
+  aa2-mask-horse aa2-blur1-mask-horse aa2-crosstalk-mask-horse aa2-gamma-mask-horse aa2-highlight-mask-horse
+  aa2-noisy-maskonly-horse aa2-noisy-maskonly-vase aa2-real-maskonly-horse}
 
 # measure DIR WAY OPTION CROSSINGS: one row.
 measure() {
@@ -71,7 +78,10 @@ for s in $scenes; do
   raw=$root/$s-raw
   "$build/tools/slscan-render" --reuse ${scene[$s]} "$raw" > /dev/null 2>&1
   dir=$raw
-  if [[ $s == *mask* ]]; then
+  if [[ $s == *maskonly* ]]; then
+    dir=$root/$s
+    "$build/tools/slscan-mask" --quiet --no-condition "$raw" "$dir" > /dev/null 2>&1
+  elif [[ $s == *mask* ]]; then
     dir=$root/$s
     "$build/tools/slscan-mask" --quiet "$raw" "$dir" > /dev/null 2>&1
   fi
