@@ -14,10 +14,11 @@ set -euo pipefail
 # depth 7 (cells of about 0.6 units on the horse) follows the dense points
 # as closely as depth 8 and bridges fewer narrow gaps, in half the time.
 points=(--dense)
+mask_way=(--no-condition)  # as slscan-model (tools/model.sh) masks for the dense way
 cloud_options=(--k 64)
 mesh_options=(--cloud-normals --depth 7)
 case ${1:-} in
-  --crossings) points=(); cloud_options=(); mesh_options=() ;;
+  --crossings) points=(); mask_way=(); cloud_options=(); mesh_options=() ;;
   -h|--help)
     cat << 'EOF'
 Usage: tools/sample.sh [--crossings]   (or: make sample [CROSSINGS=1])
@@ -68,7 +69,7 @@ echo
 
 masked=$work/masked
 echo "slscan-mask: $work -> $masked"
-"$build/tools/slscan-mask" --quiet "$work" "$masked" | tail -n 1
+"$build/tools/slscan-mask" --quiet "${mask_way[@]}" "$work" "$masked" | tail -n 1
 echo "slscan on the masked photographs ($masked, console in $masked/console.txt)"
 status=0
 run "$masked" || status=$?
