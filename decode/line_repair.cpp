@@ -1,6 +1,23 @@
 #include "decode/line_repair.h"
 
+#include <cstring>
+
 #include "decode/line_step.h"
+
+namespace {
+
+// Whether the nine bytes line[0 .. 8] are all equal: the eight pixels
+// after line[0] hold its class. Both repairs act only where pattern 1's class
+// changes, so along a row (one byte a pixel, side by side) they pass over
+// such runs eight pixels at a time; most of a row is runs.
+inline bool runOfNine(const uint8_t* line) {
+    uint64_t here, next;
+    std::memcpy(&here, line, sizeof here);
+    std::memcpy(&next, line + 1, sizeof next);
+    return here == next;
+}
+
+}  // namespace
 
 void bcslAlignSwitches(const uint8_t* c1, uint8_t* c2, int width, int height, bool vertical,
                        std::vector<BcslMove>* moves) {
@@ -12,6 +29,9 @@ void bcslAlignSwitches(const uint8_t* c1, uint8_t* c2, int width, int height, bo
         const auto a1 = [&](int x) { return c1[first + x * step]; };
         const auto a2 = [&](int x) { return c2[first + x * step]; };
         for (int x = 3; x < length; ++x) {
+            if (step == 1)  // pattern 1 unchanged over x .. x + 7: nothing moves there
+                while (x + 8 <= length && runOfNine(c1 + first + x - 1)) x += 8;
+            if (x >= length) break;
             const int before = a1(x - 1), after = a1(x);
             // Pattern 1 changes at x and held its colour for two pixels before.
             if (before == 0 || after == 0 || before == after || a1(x - 2) != before) continue;
@@ -38,6 +58,13 @@ uint64_t bcslCutStaleChanges(uint8_t* c1, const uint8_t* c2, int width, int heig
         BcslLine walk = bcslLineStart(at1(0));
         int start = 0;  // where pattern 1's current colour began
         for (int x = 1; x < length; ++x) {
+            // Pattern 1 unchanged over x .. x + 7 and the walk's run colour
+            // that class (no change pending): the walk's step changes nothing
+            // there, uncoloured pixels included.
+            if (step == 1)
+                while (x + 8 <= length && walk.run == at1(x) && runOfNine(c1 + first + x - 1))
+                    x += 8;
+            if (x >= length) break;
             const int cur = at1(x);
             if (cur != at1(x - 1)) {
                 // Pattern 1 leaves a stripe begun at `start` while a change is
