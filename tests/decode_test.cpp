@@ -131,6 +131,13 @@ TEST(BoundaryDecoder, LineExamples) {
     }
 }
 
+// A line of runs: (class, length) after one another.
+static std::vector<int> runs(std::initializer_list<std::pair<int, int>> parts) {
+    std::vector<int> line;
+    for (const auto& [colour, length] : parts) line.insert(line.end(), length, colour);
+    return line;
+}
+
 // The repairs of the class lines (both, in the order the dense mode and the
 // mask apply them), then the decoder's walk: the boundaries the walk alone
 // loses or misfiles are marked with their own codes, and lines a repair must
@@ -147,6 +154,10 @@ TEST(LineRepair, RepairedLinesMarkTheirOwnBoundaries) {
         // stale change is let go at the green stripe's first pixel, so the
         // next boundary keeps its own code instead of one made of red.
         {{1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3}, {1, 1, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3}, {{8, 1}}},
+        // The same on long stripes, which the repairs pass over eight
+        // pixels at a time.
+        {runs({{1, 20}, {2, 20}}), runs({{1, 19}, {2, 21}}), {{20, 0}}},
+        {runs({{1, 12}, {2, 12}, {3, 12}}), runs({{1, 4}, {2, 20}, {3, 12}}), {{24, 1}}},
         // Untouched: a green stripe of two pixels, too narrow to let go of
         // red; pattern 1 changing again right after pattern 2's switch;
         // lines the walk reads right.
