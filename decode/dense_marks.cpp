@@ -5,6 +5,7 @@
 
 #include "decode/line_repair.h"
 #include "decode/line_step.h"
+#include "decode/view_crossings.h"
 
 namespace {
 
@@ -156,12 +157,20 @@ void denseRowMarks(const DenseRow& pattern1, const DenseRow& pattern2, size_t wi
     work->classes2.resize(width);
     uint8_t* c1 = work->classes1.data();
     uint8_t* c2 = work->classes2.data();
-    for (size_t x = 0; x < width; ++x) {
-        c1[x] = static_cast<uint8_t>(classifyStripeColor(
-            pattern1.channel[0][x], pattern1.channel[1][x], pattern1.channel[2][x]));
-        c2[x] = static_cast<uint8_t>(classifyStripeColor(
-            pattern2.channel[0][x], pattern2.channel[1][x], pattern2.channel[2][x]));
-    }
+    // The classes from the photographs' bytes where they are given (the
+    // decoder's fast path, the same classes as the differences' and quicker),
+    // else from the differences.
+    const auto classify = [width](const DenseRow& row, uint8_t* classes) {
+        if (row.positive != nullptr && row.negative != nullptr) {
+            bcslClassifyPairRow(row.positive, row.negative, width, classes);
+            return;
+        }
+        for (size_t x = 0; x < width; ++x)
+            classes[x] = static_cast<uint8_t>(
+                classifyStripeColor(row.channel[0][x], row.channel[1][x], row.channel[2][x]));
+    };
+    classify(pattern1, c1);
+    classify(pattern2, c2);
     // The classes as the walk should see them: pattern-2 switches one pixel
     // early moved onto pattern 1's, stale changes let go (the mask's repairs,
     // which a scan straight from the camera has not had).

@@ -60,9 +60,11 @@ struct DenseMarks {
 // One row of a pattern difference in three planar channels (red, green,
 // blue), each `width` floats, and the same row of the pattern's positive and
 // negative photographs as stored (blue, green, red bytes a pixel), whose sum
-// is the total light; without the photographs' rows every boundary is placed
-// by the linear zero crossing. The totals are read only around the
-// boundaries.
+// is the total light. With the photographs' rows the classes are read from
+// their bytes (the same classes as the differences', by the decoder's fast
+// path) and the totals only around the boundaries; without them the classes
+// come from the differences and every boundary is placed by the linear zero
+// crossing.
 struct DenseRow {
     const float* channel[3];
     const unsigned char* positive = nullptr;
