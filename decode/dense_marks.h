@@ -59,7 +59,8 @@ struct DenseMarks {
 
 // One row of a pattern difference in three planar channels (red, green,
 // blue), each `width` floats, and the same row of the pattern's positive and
-// negative photographs as stored (blue, green, red bytes a pixel), whose sum
+// negative photographs as stored (blue, green, red bytes a pixel; 16 bytes
+// may be loaded from any pixel, as imgPairNextRow gives them), whose sum
 // is the total light. With the photographs' rows the classes are read from
 // their bytes (the same classes as the differences', by the decoder's fast
 // path) and the totals only around the boundaries; without them the classes

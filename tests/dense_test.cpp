@@ -80,8 +80,10 @@ SyntheticRow renderRow(const int* pattern, const std::vector<double>& edges, int
     // The photographs: positive (total + difference) / 2, negative (total -
     // difference) / 2, as bytes (scaled by 1 / 1.5 so a textured surface's
     // brightest stays below 255; only the ratio of totals matters).
-    row.positive.resize(3 * static_cast<size_t>(width));
-    row.negative.resize(3 * static_cast<size_t>(width));
+    // With 16 bytes to spare past the last pixel, as the photographs' rows
+    // come from the reader (16 bytes may be loaded from any pixel).
+    row.positive.resize(3 * static_cast<size_t>(width) + 16);
+    row.negative.resize(3 * static_cast<size_t>(width) + 16);
     for (int x = 0; x < width; ++x) {
         for (int c = 0; c < 3; ++c) {
             const double t = row.total[c][x], d = row.channel[c][x];
