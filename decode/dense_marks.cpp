@@ -1,11 +1,13 @@
 #include "decode/dense_marks.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "decode/line_repair.h"
 #include "decode/line_step.h"
 #include "decode/view_crossings.h"
+#include "image/bmp_layout.h"
 
 namespace {
 
@@ -28,9 +30,19 @@ constexpr double kPatternAgreement = 0.25;
 // A blur's shift is never taken as more than this, in pixels.
 constexpr double kMaxShadingShift = 0.5;
 
+// Colour c's difference (1 red, 2 green, 3 blue) at pixel x: the row's
+// channel where given, else worked out from the photographs' bytes as
+// imgPairDifferenceRow would (the same float), only where it is read.
+inline float difference(const DenseRow& row, int c, size_t x) {
+    if (row.channel[c - 1] != nullptr) return row.channel[c - 1][x];
+    static const std::array<float, 256>& toFloat = imgBMPByteToFloat();
+    const size_t i = 3 * x + static_cast<size_t>(3 - c);
+    return toFloat[row.positive[i]] - toFloat[row.negative[i]];
+}
+
 // s = d[a] - d[b] at pixel x of a row: colour a's channel minus colour b's.
 inline double signal(const DenseRow& row, int a, int b, size_t x) {
-    return static_cast<double>(row.channel[a - 1][x]) - static_cast<double>(row.channel[b - 1][x]);
+    return static_cast<double>(difference(row, a, x)) - static_cast<double>(difference(row, b, x));
 }
 
 // The zero crossing of a pattern's change from a to b that the walk marks at
@@ -66,8 +78,8 @@ inline int totalLight(const DenseRow& row, int c, size_t x) {
 // counts as 0. (The differences are in shares of white, the totals in bytes.)
 inline double normalSignal(const DenseRow& row, int a, int b, size_t x) {
     const int ta = totalLight(row, a, x), tb = totalLight(row, b, x);
-    const double na = ta > 0 ? 255.0 * row.channel[a - 1][x] / ta : 0.0;
-    const double nb = tb > 0 ? 255.0 * row.channel[b - 1][x] / tb : 0.0;
+    const double na = ta > 0 ? 255.0 * difference(row, a, x) / ta : 0.0;
+    const double nb = tb > 0 ? 255.0 * difference(row, b, x) / tb : 0.0;
     return na - nb;
 }
 

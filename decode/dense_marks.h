@@ -57,14 +57,15 @@ struct DenseMarks {
     std::vector<DenseMark> marks;
 };
 
-// One row of a pattern difference in three planar channels (red, green,
-// blue), each `width` floats, and the same row of the pattern's positive and
-// negative photographs as stored (blue, green, red bytes a pixel; 16 bytes
-// may be loaded from any pixel, as imgPairNextRow gives them), whose sum
-// is the total light. With the photographs' rows the classes are read from
-// their bytes (the same classes as the differences', by the decoder's fast
-// path) and the totals only around the boundaries; without them the classes
-// come from the differences and every boundary is placed by the linear zero
+// One row of a pattern: its difference in three planar channels (red,
+// green, blue), each `width` floats, and the same row of the pattern's
+// positive and negative photographs as stored (blue, green, red bytes a
+// pixel; 16 bytes may be loaded from any pixel, as imgPairNextRow gives
+// them), whose sum is the total light. With the photographs' rows the
+// classes are read from their bytes (the same classes as the differences',
+// by the decoder's fast path), the totals and, where the channels are null,
+// the differences only around the boundaries; without them the classes come
+// from the channels and every boundary is placed by the linear zero
 // crossing.
 struct DenseRow {
     const float* channel[3];

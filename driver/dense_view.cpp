@@ -73,10 +73,10 @@ bool denseDecodeView(int camera, int32_t angle, int32_t width, int32_t height,
         marks->height = height;
         marks->marks.clear();
         marks->rowStart.assign(static_cast<size_t>(height) + 1, 0);
-        work->channels.resize(6 * w + 16);
-        float* ch = work->channels.data();
-        DenseRow row1{{ch, ch + w, ch + 2 * w}};
-        DenseRow row2{{ch + 3 * w, ch + 4 * w, ch + 5 * w}};
+        // The differences are read from the photographs' bytes where the
+        // walk needs them; no row of them is formed.
+        DenseRow row1{{nullptr, nullptr, nullptr}};
+        DenseRow row2{{nullptr, nullptr, nullptr}};
         // Rows come in the files' order; marks are gathered per row and
         // placed in the Image's row order afterwards.
         std::vector<std::vector<DenseMark>> rows(static_cast<size_t>(height));
@@ -90,8 +90,6 @@ bool denseDecodeView(int camera, int32_t angle, int32_t width, int32_t height,
                 ok = false;
                 break;
             }
-            imgPairDifferenceRow(pos1, neg1, width, ch, ch + w, ch + 2 * w);
-            imgPairDifferenceRow(pos2, neg2, width, ch + 3 * w, ch + 4 * w, ch + 5 * w);
             row1.positive = pos1;
             row1.negative = neg1;
             row2.positive = pos2;

@@ -4,9 +4,9 @@
 // Only the four vertical photographs are read (pattern 1 and 2, positive and
 // negative): the horizontal stripes carry no depth on a rig whose projector
 // sits on the camera baseline. The two pairs are read side by side a row at
-// a time, each row's differences formed exactly as the camera sequence forms
-// them (imgPairDifferenceRow) and walked at once (denseRowMarks), so no image
-// of the view is ever held.
+// a time and each row walked at once (denseRowMarks, which classifies the
+// bytes and forms the differences, exactly as the camera sequence forms them,
+// only around the boundaries), so no image of the view is ever held.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,6 @@
 // What one worker reuses from view to view.
 struct DenseViewWork {
     ImgPairReader readers[2];      // pattern 1, pattern 2
-    std::vector<float> channels;   // six planar rows: pattern 1 r, g, b, pattern 2 r, g, b
     DenseRowWork row;
 };
 
