@@ -41,12 +41,16 @@ void link(DenseView* v) {
     }
 }
 
-// A least-squares fit u = c0 + c1 t + c2 t^2 (a straight line when
-// `parabola` is false) to the marks at row offsets t; c0, the fit's value at
-// the mark, and the root mean square of the residuals. False when the points
-// do not determine the curve.
-bool fitAtMark(const double* t, const double* u, int count, bool parabola, double* c0,
-               double* rms) {
+// A least-squares curve u = c0 + c1 t + c2 t^2 through a mark's boundary at
+// row offsets t from it: its value and slope at the mark, and the root mean
+// square of its residuals.
+struct BoundaryFit {
+    double at = 0, slope = 0, rms = 0;
+};
+
+// Fits the parabola (a straight line when `parabola` is false) through
+// `count` marks; false when they do not determine it.
+bool fitAtMark(const double* t, const double* u, int count, bool parabola, BoundaryFit* fit) {
     // Sums of t^k (k = 0 .. 4) and of t^k u (k = 0 .. 2).
     double st[5] = {0, 0, 0, 0, 0}, su[3] = {0, 0, 0};
     for (int i = 0; i < count; ++i) {
@@ -82,28 +86,28 @@ bool fitAtMark(const double* t, const double* u, int count, bool parabola, doubl
         const double r = u[i] - (c[0] + c[1] * t[i] + c[2] * t[i] * t[i]);
         squares += r * r;
     }
-    *c0 = c[0];
-    *rms = std::sqrt(squares / count);
+    fit->at = c[0];
+    fit->slope = c[1];
+    fit->rms = std::sqrt(squares / count);
     return true;
 }
 
-// The marks of one mark's boundary within kDenseSmoothRowsMax rows: offsets
-// and columns, the mark first, then alternately above and below while both
-// last.
+// The marks of one mark's boundary within `reach` rows (at most
+// kDenseSmoothRowsMax): offsets and columns, the mark first, then
+// alternately above and below while both last.
 struct BoundaryWindow {
     double t[2 * kDenseSmoothRowsMax + 1], u[2 * kDenseSmoothRowsMax + 1];
     int above = 0, below = 0;  // linked marks found on either side
 };
 
-void gather(const DenseView& v, const std::vector<double>& raw, int32_t m, BoundaryWindow* w) {
+void gather(const DenseView& v, const std::vector<double>& raw, int32_t m, int reach,
+            BoundaryWindow* w) {
     w->t[0] = 0;
     w->u[0] = raw[m];
     double above[kDenseSmoothRowsMax], below[kDenseSmoothRowsMax];
     w->above = w->below = 0;
-    for (int32_t k = m; w->above < kDenseSmoothRowsMax && (k = v.prev[k]) >= 0;)
-        above[w->above++] = raw[k];
-    for (int32_t k = m; w->below < kDenseSmoothRowsMax && (k = v.next[k]) >= 0;)
-        below[w->below++] = raw[k];
+    for (int32_t k = m; w->above < reach && (k = v.prev[k]) >= 0;) above[w->above++] = raw[k];
+    for (int32_t k = m; w->below < reach && (k = v.next[k]) >= 0;) below[w->below++] = raw[k];
     // Symmetric pairs first, so a window of r rows either side is the first
     // 2 r + 1 entries; the rest of the longer side after them.
     int n = 1;
@@ -124,17 +128,45 @@ void gather(const DenseView& v, const std::vector<double>& raw, int32_t m, Bound
     }
 }
 
+// A mark's column over ever wider windows of its boundary, for as long as
+// the boundary allows (see smooth); `limit` bounds the residuals.
+void widen(const DenseView& v, const std::vector<double>& raw, int32_t m, double limit,
+           BoundaryWindow* w, double* u) {
+    gather(v, raw, m, kDenseSmoothRowsMax, w);
+    const int both = std::min(w->above, w->below);
+    BoundaryFit fit;
+    for (int rows : {kDenseSmoothRowsWide, kDenseSmoothRowsMid}) {
+        if (both < rows || !fitAtMark(w->t, w->u, 2 * rows + 1, true, &fit) || fit.rms > limit)
+            return;
+        *u = fit.at;
+    }
+    if (!(std::fabs(fit.slope) < kDenseSteepSlope)) return;
+    for (int rows : kDenseSmoothRowsLong) {
+        BoundaryFit line;
+        if (both < rows || !fitAtMark(w->t, w->u, 2 * rows + 1, true, &fit) || fit.rms > limit)
+            return;
+        const bool straight = fitAtMark(w->t, w->u, 2 * rows + 1, false, &line) &&
+                              line.rms * line.rms <= kDenseLineResiduals * fit.rms * fit.rms;
+        *u = straight ? line.at : fit.at;
+    }
+}
+
 // Each mark's column from a least-squares curve through it and its linked
 // neighbours. With kDenseSmoothRows marks on both sides: the parabola over
-// those rows, then over kDenseSmoothRowsWide and kDenseSmoothRowsMax rows
-// for as long as the wider fit's residuals stay within twice the view's
-// typical residual of the narrow one (the marks' own scatter): a boundary
-// that runs nearly straight down the picture is read in steps of the
-// picture's sampling, and only many rows average the steps out, while a
-// boundary that bends refuses the wider fit. Nearer an end of its boundary:
-// the parabola through up to kDenseSmoothRows marks either side when there
-// are at least kDenseSmoothQuadratic marks, a straight line through three or
-// four, and the mark as read when fewer.
+// those rows, then over kDenseSmoothRowsWide and kDenseSmoothRowsMid rows
+// for as long as the wider fit's residuals stay within the limit, twice the
+// view's typical residual of the narrow fit (the marks' own scatter) and no
+// less than the scatter of a boundary read in half-pixel steps: a boundary
+// that runs slanted down the picture is read in steps of the picture's
+// sampling, and only many rows average the steps out, while a boundary that
+// bends refuses the wider fit. One that runs nearly straight down takes a
+// step only every few tens of rows, so it is fitted over up to
+// kDenseSmoothRowsMax rows, by a straight line where the parabola does not
+// fit markedly better (the boundary does not bend there): the line's value
+// is the steps' average, the parabola's follows the steps. Nearer an end of
+// its boundary: the parabola through up to kDenseSmoothRows marks either
+// side when there are at least kDenseSmoothQuadratic marks, a straight line
+// through three or four, and the mark as read when fewer.
 void smooth(DenseView* v) {
     const std::vector<double> raw = v->u;
     const int32_t n = static_cast<int32_t>(raw.size());
@@ -146,13 +178,13 @@ void smooth(DenseView* v) {
     std::vector<int32_t> wide;
     BoundaryWindow w;
     for (int32_t m = 0; m < n; ++m) {
-        gather(*v, raw, m, &w);
+        gather(*v, raw, m, kDenseSmoothRowsWide, &w);
         const int both = std::min(w.above, w.below);
-        double c0 = 0, rms = 0;
+        BoundaryFit fit;
         if (both >= kDenseSmoothRows) {
-            if (!fitAtMark(w.t, w.u, narrow, true, &c0, &rms)) continue;
-            v->u[m] = c0;
-            scatter.push_back(rms);
+            if (!fitAtMark(w.t, w.u, narrow, true, &fit)) continue;
+            v->u[m] = fit.at;
+            scatter.push_back(fit.rms);
             if (both >= kDenseSmoothRowsWide) wide.push_back(m);
             continue;
         }
@@ -164,21 +196,13 @@ void smooth(DenseView* v) {
                 w.u[count++] = w.u[i];
             }
         if (count < 3) continue;
-        if (fitAtMark(w.t, w.u, count, count >= kDenseSmoothQuadratic, &c0, &rms)) v->u[m] = c0;
+        if (fitAtMark(w.t, w.u, count, count >= kDenseSmoothQuadratic, &fit)) v->u[m] = fit.at;
     }
     if (scatter.empty()) return;
     std::nth_element(scatter.begin(), scatter.begin() + scatter.size() / 2, scatter.end());
-    const double limit = kDenseSmoothWideScatter * scatter[scatter.size() / 2];
-    for (const int32_t m : wide) {
-        gather(*v, raw, m, &w);
-        const int both = std::min(w.above, w.below);
-        double c0 = 0, rms = 0;
-        for (int rows : {kDenseSmoothRowsWide, kDenseSmoothRowsMax}) {
-            if (both < rows || !fitAtMark(w.t, w.u, 2 * rows + 1, true, &c0, &rms) || rms > limit)
-                break;
-            v->u[m] = c0;
-        }
-    }
+    const double limit = std::max(kDenseSmoothWideScatter * scatter[scatter.size() / 2],
+                                  kDenseSmoothScatterFloor);
+    for (const int32_t m : wide) widen(*v, raw, m, limit, &w, &v->u[m]);
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 // a parabola fitted over the marks five rows above and below it on its
 // polyline, which takes out most of the noise of a single row's estimate and
 // follows the boundary's bend (a straight line over as many rows does not),
-// or over up to twelve rows where the boundary runs straight enough.
+// or over up to twelve rows where the boundary runs straight enough, and up
+// to 48 where it runs straight down the picture.
 // Lens distortion bends the boundary and the epipolar lines alike; in
 // undistorted coordinates the epipolar line is straight, so every mark is
 // undistorted once here.
@@ -27,14 +28,25 @@ struct RigCamera;
 constexpr double kDenseLinkPixels = 2.5;
 // Each mark's column is fitted over this many rows of its boundary on either
 // side, by a parabola when at least kDenseSmoothQuadratic marks are there;
-// over kDenseSmoothRowsWide and then kDenseSmoothRowsMax rows where those
-// fits leave residuals within kDenseSmoothWideScatter times the view's
-// typical residual over kDenseSmoothRows.
+// over kDenseSmoothRowsWide and then kDenseSmoothRowsMid rows where those
+// fits leave residuals within the wide-fit limit: kDenseSmoothWideScatter
+// times the view's typical residual over kDenseSmoothRows, and never less
+// than kDenseSmoothScatterFloor pixel.
 constexpr int kDenseSmoothRows = 5;
 constexpr int kDenseSmoothQuadratic = 5;
 constexpr int kDenseSmoothRowsWide = 8;
-constexpr int kDenseSmoothRowsMax = 12;
+constexpr int kDenseSmoothRowsMid = 12;
 constexpr double kDenseSmoothWideScatter = 2.0;
+constexpr double kDenseSmoothScatterFloor = 0.15;
+// A boundary that then runs nearly straight down the picture, under
+// kDenseSteepSlope columns a row, is fitted further, over each of
+// kDenseSmoothRowsLong rows in turn while the parabola's residuals stay
+// within the limit; there a straight line's value is taken when its sum of
+// squared residuals is within kDenseLineResiduals times the parabola's.
+constexpr double kDenseSteepSlope = 0.05;
+constexpr int kDenseSmoothRowsLong[] = {20, 32, 48};
+constexpr int kDenseSmoothRowsMax = 48;
+constexpr double kDenseLineResiduals = 3.0;
 
 struct DenseView {
     int32_t width = 0, height = 0;
