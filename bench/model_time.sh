@@ -24,6 +24,7 @@ done
 [ -x /usr/bin/time ] || { echo "model_time: needs GNU time (/usr/bin/time)" >&2; exit 1; }
 if [ ! -d "$scan/cavalo" ]; then
   echo "rendering $scan once (textured horse, --aa 4)..." >&2
+  mkdir -p "$scan"
   "$build/tools/slscan-render" --reuse --aa 4 --texture "$scan" > /dev/null
 fi
 times=$(mktemp)

@@ -134,20 +134,27 @@ void widen(const DenseView& v, const std::vector<double>& raw, int32_t m, double
            BoundaryWindow* w, double* u) {
     gather(v, raw, m, kDenseSmoothRowsMax, w);
     const int both = std::min(w->above, w->below);
-    BoundaryFit fit;
-    for (int rows : {kDenseSmoothRowsWide, kDenseSmoothRowsMid}) {
-        if (both < rows || !fitAtMark(w->t, w->u, 2 * rows + 1, true, &fit) || fit.rms > limit)
-            return;
-        *u = fit.at;
-    }
-    if (!(std::fabs(fit.slope) < kDenseSteepSlope)) return;
+    // Whether the boundary runs upright, by the slope of the parabola over
+    // kDenseSmoothRowsMid rows either side.
+    BoundaryFit wide, mid;
+    const bool hasMid = both >= kDenseSmoothRowsMid &&
+                        fitAtMark(w->t, w->u, 2 * kDenseSmoothRowsMid + 1, true, &mid);
+    const bool upright = hasMid && std::fabs(mid.slope) < kDenseSteepSlope;
+    if (upright) limit = std::max(limit, kDenseSmoothScatterFloor);
+    if (!fitAtMark(w->t, w->u, 2 * kDenseSmoothRowsWide + 1, true, &wide) || wide.rms > limit)
+        return;
+    *u = wide.at;
+    if (!hasMid || mid.rms > limit) return;
+    *u = mid.at;
+    if (!upright) return;
     for (int rows : kDenseSmoothRowsLong) {
-        BoundaryFit line;
-        if (both < rows || !fitAtMark(w->t, w->u, 2 * rows + 1, true, &fit) || fit.rms > limit)
+        BoundaryFit parabola, line;
+        if (both < rows || !fitAtMark(w->t, w->u, 2 * rows + 1, true, &parabola) ||
+            parabola.rms > limit)
             return;
         const bool straight = fitAtMark(w->t, w->u, 2 * rows + 1, false, &line) &&
-                              line.rms * line.rms <= kDenseLineResiduals * fit.rms * fit.rms;
-        *u = straight ? line.at : fit.at;
+                              line.rms * line.rms <= kDenseLineResiduals * parabola.rms * parabola.rms;
+        *u = straight ? line.at : parabola.at;
     }
 }
 
@@ -155,18 +162,20 @@ void widen(const DenseView& v, const std::vector<double>& raw, int32_t m, double
 // neighbours. With kDenseSmoothRows marks on both sides: the parabola over
 // those rows, then over kDenseSmoothRowsWide and kDenseSmoothRowsMid rows
 // for as long as the wider fit's residuals stay within the limit, twice the
-// view's typical residual of the narrow fit (the marks' own scatter) and no
-// less than the scatter of a boundary read in half-pixel steps: a boundary
-// that runs slanted down the picture is read in steps of the picture's
-// sampling, and only many rows average the steps out, while a boundary that
-// bends refuses the wider fit. One that runs nearly straight down takes a
-// step only every few tens of rows, so it is fitted over up to
-// kDenseSmoothRowsMax rows, by a straight line where the parabola does not
-// fit markedly better (the boundary does not bend there): the line's value
-// is the steps' average, the parabola's follows the steps. Nearer an end of
-// its boundary: the parabola through up to kDenseSmoothRows marks either
-// side when there are at least kDenseSmoothQuadratic marks, a straight line
-// through three or four, and the mark as read when fewer.
+// view's typical residual of the narrow fit (the marks' own scatter): a
+// boundary that runs slanted down the picture is read in steps of the
+// picture's sampling, and only many rows average the steps out, while a
+// boundary that bends refuses the wider fit. One that runs nearly upright
+// takes a step only every few tens of rows. Its limit is never less than
+// the scatter of half-pixel steps (in a blurred picture every boundary reads
+// smoothly, and the view's typical residual would refuse a window holding a
+// step), and it is fitted over up to kDenseSmoothRowsMax rows, by a straight
+// line where the parabola does not fit markedly better (the boundary does
+// not bend there): the line's value is the steps' average, the parabola's
+// follows the steps. Nearer an end of its boundary: the parabola through up
+// to kDenseSmoothRows marks either side when there are at least
+// kDenseSmoothQuadratic marks, a straight line through three or four, and
+// the mark as read when fewer.
 void smooth(DenseView* v) {
     const std::vector<double> raw = v->u;
     const int32_t n = static_cast<int32_t>(raw.size());
@@ -200,8 +209,7 @@ void smooth(DenseView* v) {
     }
     if (scatter.empty()) return;
     std::nth_element(scatter.begin(), scatter.begin() + scatter.size() / 2, scatter.end());
-    const double limit = std::max(kDenseSmoothWideScatter * scatter[scatter.size() / 2],
-                                  kDenseSmoothScatterFloor);
+    const double limit = kDenseSmoothWideScatter * scatter[scatter.size() / 2];
     for (const int32_t m : wide) widen(*v, raw, m, limit, &w, &v->u[m]);
 }
 

@@ -29,21 +29,22 @@ constexpr double kDenseLinkPixels = 2.5;
 // Each mark's column is fitted over this many rows of its boundary on either
 // side, by a parabola when at least kDenseSmoothQuadratic marks are there;
 // over kDenseSmoothRowsWide and then kDenseSmoothRowsMid rows where those
-// fits leave residuals within the wide-fit limit: kDenseSmoothWideScatter
-// times the view's typical residual over kDenseSmoothRows, and never less
-// than kDenseSmoothScatterFloor pixel.
+// fits leave residuals within the limit, kDenseSmoothWideScatter times the
+// view's typical residual over kDenseSmoothRows.
 constexpr int kDenseSmoothRows = 5;
 constexpr int kDenseSmoothQuadratic = 5;
 constexpr int kDenseSmoothRowsWide = 8;
 constexpr int kDenseSmoothRowsMid = 12;
 constexpr double kDenseSmoothWideScatter = 2.0;
-constexpr double kDenseSmoothScatterFloor = 0.15;
-// A boundary that then runs nearly straight down the picture, under
-// kDenseSteepSlope columns a row, is fitted further, over each of
-// kDenseSmoothRowsLong rows in turn while the parabola's residuals stay
-// within the limit; there a straight line's value is taken when its sum of
-// squared residuals is within kDenseLineResiduals times the parabola's.
+// A boundary that runs upright, the parabola over kDenseSmoothRowsMid rows
+// moving under kDenseSteepSlope columns a row, has a limit of at least
+// kDenseSmoothScatterFloor pixel (the scatter of half-pixel steps, 0.5 /
+// sqrt 12) and is fitted further, over each of kDenseSmoothRowsLong rows in
+// turn while the parabola's residuals stay within it; there a straight
+// line's value is taken when its sum of squared residuals is within
+// kDenseLineResiduals times the parabola's.
 constexpr double kDenseSteepSlope = 0.05;
+constexpr double kDenseSmoothScatterFloor = 0.15;
 constexpr int kDenseSmoothRowsLong[] = {20, 32, 48};
 constexpr int kDenseSmoothRowsMax = 48;
 constexpr double kDenseLineResiduals = 3.0;
