@@ -152,8 +152,9 @@ void widen(const DenseView& v, const std::vector<double>& raw, int32_t m, double
         if (both < rows || !fitAtMark(w->t, w->u, 2 * rows + 1, true, &parabola) ||
             parabola.rms > limit)
             return;
+        const double bound = kDenseLineResiduals * parabola.rms * parabola.rms;
         const bool straight = fitAtMark(w->t, w->u, 2 * rows + 1, false, &line) &&
-                              line.rms * line.rms <= kDenseLineResiduals * parabola.rms * parabola.rms;
+                              line.rms * line.rms <= bound;
         *u = straight ? line.at : parabola.at;
     }
 }
